@@ -1,0 +1,101 @@
+#include "echo/echo_process.h"
+
+#include <algorithm>
+
+#include "audio/engine_state.h"
+#include "audio/panel_links.h"
+#include "echo/echo_kernel.h"
+
+namespace {
+
+// Settings and buffer indices are read afresh for every block of this many slots, so a
+// change made during a pass takes effect within it.
+constexpr std::int32_t kBlockSlots = 4096;
+
+std::int16_t* PoolBuffer(std::int32_t index) {
+  return BufferData[std::clamp(index, 0, kPoolBuffers - 1)].load();
+}
+
+}  // namespace
+
+TEchoProcess::TEchoProcess(EchoThreadSlot& slot) : slot_(slot) {
+  FreeOnTerminate = true;
+  SetPriority(THREAD_PRIORITY_NORMAL);
+}
+
+void TEchoProcess::ProduceLedOn() { Panel().PaintProduceLed(clRed); }
+void TEchoProcess::ProduceLedOff() { Panel().PaintProduceLed(clWhite); }
+
+bool TEchoProcess::KeepRunning() const {
+  return Panel().EchoActive() && !Terminated() && OutputActive && InputActive;
+}
+
+void TEchoProcess::Execute() {
+  for (;;) {
+    // Sleep until a playback completion announces a period, or until something that ends
+    // the thread changes; every such change bumps EchoWake.
+    for (;;) {
+      const std::uint32_t seen = EchoWake.load();
+      if (BufferReady || !KeepRunning()) break;
+      EchoWake.wait(seen);
+    }
+    if (BufferReady && KeepRunning()) Pass();
+    if (!KeepRunning() && slot_.LeaveUnless(*this)) return;
+  }
+}
+
+void TEchoProcess::Pass() {
+  Synchronize([this] { ProduceLedOn(); });
+  const std::int32_t slots = BufferSize / 2;
+  for (std::int32_t begin = 0; begin < slots; begin += kBlockSlots) {
+    std::int16_t* older = PoolBuffer(InOlder);
+    const std::int16_t* newer = PoolBuffer(InNewer);
+    // A buffer whose memory could not be had is never touched.
+    if (older == nullptr || newer == nullptr) break;
+    const EchoSettings settings{EchoStep, EchoDelay, EchoVolume, BufferSize};
+    EchoBlock(older, newer, slots, begin, std::min(slots, begin + kBlockSlots), settings);
+  }
+  Synchronize([this] { ProduceLedOff(); });
+  BufferReady = false;
+}
+
+EchoThreadSlot::~EchoThreadSlot() {
+  Terminate();
+  // The thread takes this lock as it leaves, so waiting must not hold it.
+  while (Running()) {
+    ThreadRef thread;
+    {
+      std::lock_guard lock(mutex_);
+      thread = thread_;
+    }
+    thread.WaitFor(std::chrono::milliseconds(10));
+  }
+}
+
+void EchoThreadSlot::StartIfWanted() {
+  std::lock_guard lock(mutex_);
+  if (!(Panel().EchoActive() && OutputActive && InputActive) || running_) return;
+  running_ = true;
+  // The new thread cannot leave, and so free itself, before this lock is released.
+  thread_ = TThread::Create<TEchoProcess>(*this)->Ref();
+}
+
+void EchoThreadSlot::Terminate() {
+  {
+    std::lock_guard lock(mutex_);
+    thread_.Terminate();
+  }
+  WakeEchoThread();
+}
+
+bool EchoThreadSlot::Running() const {
+  std::lock_guard lock(mutex_);
+  return running_;
+}
+
+bool EchoThreadSlot::LeaveUnless(const TEchoProcess& thread) {
+  std::lock_guard lock(mutex_);
+  if (thread.KeepRunning()) return false;
+  running_ = false;
+  return true;
+}

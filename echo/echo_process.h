@@ -1,0 +1,63 @@
+// The echo thread: once per buffer period it rewrites the older of the two newest captured
+// buffers in place with the echo, the gain and the clipping, painting the produce LED red
+// for the pass. EchoThreadSlot is where its owner keeps it: at most one runs at a time,
+// and the owner learns when it has left its loop.
+#pragma once
+
+#include <mutex>
+
+#include "platform/thread/tthread.h"
+
+class EchoThreadSlot;
+
+class TEchoProcess final : public TThread {
+ public:
+  // Runs at once at normal priority, and frees itself when its body returns.
+  explicit TEchoProcess(EchoThreadSlot& slot);
+
+  // Paint the produce LED. GUI thread, through Synchronize.
+  void ProduceLedOn();
+  void ProduceLedOff();
+
+ protected:
+  // Sleeps until a period has passed or the thread must end; on each period runs one pass.
+  // Ends once "Echo active" is unticked, a stop is requested or either stream stops.
+  void Execute() override;
+
+ private:
+  friend class EchoThreadSlot;
+  bool KeepRunning() const;
+  void Pass();
+
+  EchoThreadSlot& slot_;
+};
+
+class EchoThreadSlot {
+ public:
+  EchoThreadSlot() = default;
+  // Asks a running thread to end and waits until it has left its loop; the owner stops
+  // it first, with the GUI thread pumping, since a pass in progress needs that thread.
+  ~EchoThreadSlot();
+  EchoThreadSlot(const EchoThreadSlot&) = delete;
+  EchoThreadSlot& operator=(const EchoThreadSlot&) = delete;
+
+  // Starts an echo thread when "Echo active" is ticked and both streams run, unless one is
+  // still running: that one carries on, since it checks the tick again before it leaves.
+  // GUI thread.
+  void StartIfWanted();
+  // Asks the running thread, if any, to end at its next check. Any thread.
+  void Terminate();
+  // True until the thread has left its loop; from then on no pass of it runs. Any thread.
+  bool Running() const;
+
+ private:
+  friend class TEchoProcess;
+  // Called by the thread when its loop test fails: ends its tenure unless `keepRunning`,
+  // asked again under the slot's lock, now holds, so that a tick racing with the thread's
+  // exit either keeps it running or starts a new one, never neither and never two.
+  bool LeaveUnless(const TEchoProcess& thread);
+
+  mutable std::mutex mutex_;
+  bool running_ = false;
+  ThreadRef thread_;
+};

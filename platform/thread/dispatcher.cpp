@@ -1,0 +1,53 @@
+#include "platform/thread/dispatcher.h"
+
+#include <atomic>
+
+namespace {
+std::atomic<Dispatcher*> guiDispatcher{nullptr};
+}
+
+void SetGuiDispatcher(Dispatcher* dispatcher) { guiDispatcher.store(dispatcher); }
+Dispatcher* GuiDispatcher() { return guiDispatcher.load(); }
+
+void PostToGui(std::function<void()> call) {
+  if (Dispatcher* dispatcher = guiDispatcher.load()) {
+    dispatcher->Post(std::move(call));
+  } else {
+    call();
+  }
+}
+
+QueueDispatcher::QueueDispatcher() : owner_(std::this_thread::get_id()) {}
+
+void QueueDispatcher::Post(std::function<void()> call) {
+  {
+    std::lock_guard lock(mutex_);
+    queue_.push_back(std::move(call));
+  }
+  posted_.notify_all();
+}
+
+bool QueueDispatcher::OnGuiThread() const { return std::this_thread::get_id() == owner_; }
+
+std::size_t QueueDispatcher::Pump() {
+  std::size_t ran = 0;
+  for (;;) {
+    std::function<void()> call;
+    {
+      std::lock_guard lock(mutex_);
+      if (queue_.empty()) return ran;
+      call = std::move(queue_.front());
+      queue_.pop_front();
+    }
+    call();
+    ++ran;
+  }
+}
+
+std::size_t QueueDispatcher::WaitAndPump(std::chrono::milliseconds timeout) {
+  {
+    std::unique_lock lock(mutex_);
+    posted_.wait_for(lock, timeout, [&] { return !queue_.empty(); });
+  }
+  return Pump();
+}

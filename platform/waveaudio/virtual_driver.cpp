@@ -1,0 +1,343 @@
+#include "platform/waveaudio/virtual_driver.h"
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <limits>
+#include <utility>
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+constexpr std::size_t kFrameBytes = 4;  // 16-bit stereo, the only format the card plays
+
+struct DeviceState {
+  DeviceState(VirtualDevice s, WaveDirection d) : spec(std::move(s)), direction(d) {}
+  VirtualDevice spec;
+  const WaveDirection direction;
+  int openStreams = 0;  // guarded by Shared::mutex
+
+  std::mutex mutex;  // guards what follows
+  std::vector<std::int16_t> played;
+  std::uint64_t underflowFrames = 0;
+  std::uint64_t overflowFrames = 0;
+  bool begunPlaying = false;
+};
+
+struct StreamRecord {
+  std::shared_ptr<DeviceState> device;
+  std::int32_t rate = 0;
+  std::shared_ptr<StreamEndpoint> endpoint;
+  // Real-time clock: when the stream first ran, and how far it has been moved since.
+  bool begun = false;
+  SteadyClock::time_point origin;
+  std::uint64_t framesDone = 0;
+};
+
+struct Fault {
+  MMRESULT code;
+  int skip;
+  int times;
+};
+
+}  // namespace
+
+struct VirtualDriver::Shared {
+  std::mutex mutex;  // devices, streams, faults
+  std::vector<std::shared_ptr<DeviceState>> capture;
+  std::vector<std::shared_ptr<DeviceState>> playback;
+  std::vector<std::shared_ptr<StreamRecord>> streams;  // in the order they were opened
+  std::array<std::deque<Fault>, kWaveCallCount> faults;
+  std::array<int, kWaveCallCount> calls{};
+
+  std::mutex clockMutex;  // one advance of the clock at a time
+  std::vector<std::int16_t> scratch;
+
+  std::vector<std::shared_ptr<DeviceState>>& Devices(WaveDirection d) {
+    return d == WaveDirection::Capture ? capture : playback;
+  }
+
+  // Moves every stream on by the frames `due` gives it, splitting at every header boundary
+  // so that completions come out in time order, and handling each stream's notices before
+  // the next stream moves.
+  void Advance(const std::function<std::uint64_t(StreamRecord&)>& due) {
+    std::lock_guard clock(clockMutex);
+    std::vector<std::shared_ptr<StreamRecord>> open;
+    {
+      std::lock_guard lock(mutex);
+      open = streams;
+    }
+    std::vector<std::uint64_t> left(open.size());
+    for (std::size_t i = 0; i < open.size(); ++i) left[i] = due(*open[i]);
+    for (;;) {
+      std::uint64_t chunk = std::numeric_limits<std::uint64_t>::max();
+      for (std::size_t i = 0; i < open.size(); ++i) {
+        if (left[i] == 0) continue;
+        const std::uint64_t front = open[i]->endpoint->FrontBytesLeft() / kFrameBytes;
+        chunk = std::min(chunk, front > 0 ? std::min(left[i], front) : left[i]);
+      }
+      if (chunk == std::numeric_limits<std::uint64_t>::max()) return;
+      for (std::size_t i = 0; i < open.size(); ++i) {
+        if (left[i] == 0) continue;
+        const std::uint64_t n = std::min(chunk, left[i]);
+        Transfer(*open[i], n);
+        left[i] -= n;
+        open[i]->endpoint->WaitNoticesDelivered();
+      }
+    }
+  }
+
+  void Transfer(StreamRecord& stream, std::uint64_t frames) {
+    DeviceState& device = *stream.device;
+    scratch.resize(2 * frames);
+    auto* bytes = reinterpret_cast<std::byte*>(scratch.data());
+    const std::size_t size = frames * kFrameBytes;
+    if (device.direction == WaveDirection::Capture) {
+      if (!stream.endpoint->Running()) return;  // not started: the card hears nothing
+      std::shared_ptr<CaptureSource> source;
+      {
+        std::lock_guard lock(mutex);
+        source = device.spec.source;
+      }
+      if (source) {
+        source->Read(scratch.data(), frames, stream.rate);
+      } else {
+        std::fill_n(scratch.data(), 2 * frames, std::int16_t{0});
+      }
+      const std::size_t taken = stream.endpoint->Capture(bytes, size);
+      std::lock_guard lock(device.mutex);
+      device.overflowFrames += frames - taken / kFrameBytes;
+    } else {
+      const std::size_t given = stream.endpoint->Play(bytes, size);
+      std::lock_guard lock(device.mutex);
+      device.played.insert(device.played.end(), scratch.data(), scratch.data() + given / 2);
+      if (given > 0) device.begunPlaying = true;
+      if (device.begunPlaying) device.underflowFrames += frames - given / kFrameBytes;
+    }
+  }
+
+  std::vector<std::shared_ptr<StreamEndpoint>> TakeStreamsOf(const DeviceState* device) {
+    std::vector<std::shared_ptr<StreamEndpoint>> endpoints;
+    for (auto& s : streams) {
+      if (device == nullptr || s->device.get() == device) endpoints.push_back(s->endpoint);
+    }
+    return endpoints;
+  }
+};
+
+namespace {
+
+class VirtualPort final : public DevicePort {
+ public:
+  VirtualPort(std::shared_ptr<VirtualDriver::Shared> shared, std::shared_ptr<StreamRecord> record)
+      : shared_(std::move(shared)), record_(std::move(record)) {}
+  ~VirtualPort() override {
+    std::lock_guard lock(shared_->mutex);
+    std::erase(shared_->streams, record_);
+    --record_->device->openStreams;
+  }
+
+ private:
+  std::shared_ptr<VirtualDriver::Shared> shared_;
+  std::shared_ptr<StreamRecord> record_;
+};
+
+}  // namespace
+
+VirtualDriver::VirtualDriver(Clock clock) : shared_(std::make_shared<Shared>()), clock_(clock) {
+  if (clock_ == Clock::RealTime) clockThread_ = std::thread([this] { RunRealTimeClock(); });
+}
+
+VirtualDriver::~VirtualDriver() {
+  stopClock_ = true;
+  if (clockThread_.joinable()) clockThread_.join();
+  std::vector<std::shared_ptr<StreamEndpoint>> endpoints;
+  {
+    std::lock_guard lock(shared_->mutex);
+    endpoints = shared_->TakeStreamsOf(nullptr);
+  }
+  for (auto& endpoint : endpoints) endpoint->Fail(MMSYSERR_NODRIVER);
+}
+
+UINT VirtualDriver::AddCaptureDevice(VirtualDevice device) {
+  std::lock_guard lock(shared_->mutex);
+  shared_->capture.push_back(
+      std::make_shared<DeviceState>(std::move(device), WaveDirection::Capture));
+  return static_cast<UINT>(shared_->capture.size() - 1);
+}
+
+UINT VirtualDriver::AddPlaybackDevice(VirtualDevice device) {
+  std::lock_guard lock(shared_->mutex);
+  shared_->playback.push_back(
+      std::make_shared<DeviceState>(std::move(device), WaveDirection::Playback));
+  return static_cast<UINT>(shared_->playback.size() - 1);
+}
+
+namespace {
+
+void RemoveDevice(VirtualDriver::Shared& shared, WaveDirection direction, UINT id) {
+  std::vector<std::shared_ptr<StreamEndpoint>> endpoints;
+  {
+    std::lock_guard lock(shared.mutex);
+    auto& devices = shared.Devices(direction);
+    if (id >= devices.size()) return;
+    endpoints = shared.TakeStreamsOf(devices[id].get());
+    devices.erase(devices.begin() + id);
+  }
+  for (auto& endpoint : endpoints) endpoint->Fail(MMSYSERR_NODRIVER);
+}
+
+}  // namespace
+
+void VirtualDriver::RemoveCaptureDevice(UINT id) {
+  RemoveDevice(*shared_, WaveDirection::Capture, id);
+}
+
+void VirtualDriver::RemovePlaybackDevice(UINT id) {
+  RemoveDevice(*shared_, WaveDirection::Playback, id);
+}
+
+void VirtualDriver::SetCaptureSource(UINT id, std::shared_ptr<CaptureSource> source) {
+  std::lock_guard lock(shared_->mutex);
+  if (id < shared_->capture.size()) shared_->capture[id]->spec.source = std::move(source);
+}
+
+void VirtualDriver::Step(std::size_t frames) {
+  shared_->Advance([frames](StreamRecord&) { return frames; });
+}
+
+void VirtualDriver::RunRealTimeClock() {
+  while (!stopClock_) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    const auto now = SteadyClock::now();
+    shared_->Advance([now](StreamRecord& s) -> std::uint64_t {
+      if (!s.begun) {
+        if (!s.endpoint->Running()) return 0;
+        s.begun = true;
+        s.origin = now;
+      }
+      const auto elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(now - s.origin);
+      const auto target = static_cast<std::uint64_t>(elapsed.count()) * s.rate / 1'000'000'000u;
+      const std::uint64_t due = target - s.framesDone;
+      s.framesDone = target;
+      return due;
+    });
+  }
+}
+
+namespace {
+
+template <typename Read>
+auto ReadDevice(VirtualDriver::Shared& shared, WaveDirection direction, UINT id, Read read) {
+  std::lock_guard lock(shared.mutex);
+  const auto& devices = shared.Devices(direction);
+  return read(id < devices.size() ? devices[id].get() : nullptr);
+}
+
+}  // namespace
+
+std::vector<std::int16_t> VirtualDriver::Played(UINT id) const {
+  return ReadDevice(*shared_, WaveDirection::Playback, id, [](DeviceState* d) {
+    if (!d) return std::vector<std::int16_t>{};
+    std::lock_guard lock(d->mutex);
+    return d->played;
+  });
+}
+
+std::vector<std::int16_t> VirtualDriver::TakePlayed(UINT id) {
+  return ReadDevice(*shared_, WaveDirection::Playback, id, [](DeviceState* d) {
+    if (!d) return std::vector<std::int16_t>{};
+    std::lock_guard lock(d->mutex);
+    return std::exchange(d->played, {});
+  });
+}
+
+std::uint64_t VirtualDriver::UnderflowFrames(UINT id) const {
+  return ReadDevice(*shared_, WaveDirection::Playback, id, [](DeviceState* d) {
+    if (!d) return std::uint64_t{0};
+    std::lock_guard lock(d->mutex);
+    return d->underflowFrames;
+  });
+}
+
+std::uint64_t VirtualDriver::OverflowFrames(UINT id) const {
+  return ReadDevice(*shared_, WaveDirection::Capture, id, [](DeviceState* d) {
+    if (!d) return std::uint64_t{0};
+    std::lock_guard lock(d->mutex);
+    return d->overflowFrames;
+  });
+}
+
+void VirtualDriver::FailCall(WaveCall call, MMRESULT code, int skip, int times) {
+  std::lock_guard lock(shared_->mutex);
+  shared_->faults[static_cast<int>(call)].push_back({code, skip, times});
+}
+
+void VirtualDriver::ClearFaults() {
+  std::lock_guard lock(shared_->mutex);
+  for (auto& rules : shared_->faults) rules.clear();
+}
+
+int VirtualDriver::CallCount(WaveCall call) const {
+  std::lock_guard lock(shared_->mutex);
+  return shared_->calls[static_cast<int>(call)];
+}
+
+UINT VirtualDriver::DeviceCount(WaveDirection direction) {
+  std::lock_guard lock(shared_->mutex);
+  return static_cast<UINT>(shared_->Devices(direction).size());
+}
+
+MMRESULT VirtualDriver::Capabilities(WaveDirection direction, UINT id, DeviceCaps& caps) {
+  std::lock_guard lock(shared_->mutex);
+  const auto& devices = shared_->Devices(direction);
+  if (id >= devices.size()) return MMSYSERR_BADDEVICEID;
+  const VirtualDevice& spec = devices[id]->spec;
+  if (spec.capsResult != MMSYSERR_NOERROR) return spec.capsResult;
+  caps = {spec.mid, spec.pid, spec.driverVersion, spec.name, spec.formats, spec.channels,
+          direction == WaveDirection::Playback ? spec.support : 0};
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT VirtualDriver::Open(WaveDirection direction, UINT id, const WAVEFORMATEX& format,
+                             std::shared_ptr<StreamEndpoint> endpoint,
+                             std::unique_ptr<DevicePort>& port) {
+  std::lock_guard lock(shared_->mutex);
+  auto& devices = shared_->Devices(direction);
+  if (id >= devices.size()) return MMSYSERR_BADDEVICEID;
+  const auto& device = devices[id];
+  if (device->spec.openResult != MMSYSERR_NOERROR) return device->spec.openResult;
+  if (format.nChannels != 2 || format.wBitsPerSample != 16 || format.nSamplesPerSec < 1000 ||
+      format.nSamplesPerSec > 192000) {
+    return WAVERR_BADFORMAT;
+  }
+  if (device->openStreams > 0) return MMSYSERR_ALLOCATED;
+  if (direction == WaveDirection::Playback && device->spec.halfDuplex &&
+      id < shared_->capture.size() && shared_->capture[id]->openStreams > 0) {
+    return MMSYSERR_ALLOCATED;
+  }
+  auto record = std::make_shared<StreamRecord>();
+  record->device = device;
+  record->rate = static_cast<std::int32_t>(format.nSamplesPerSec);
+  record->endpoint = std::move(endpoint);
+  ++device->openStreams;
+  shared_->streams.push_back(record);
+  port = std::make_unique<VirtualPort>(shared_, std::move(record));
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT VirtualDriver::Injected(WaveCall call) {
+  std::lock_guard lock(shared_->mutex);
+  const int index = static_cast<int>(call);
+  ++shared_->calls[index];
+  auto& rules = shared_->faults[index];
+  if (rules.empty()) return MMSYSERR_NOERROR;
+  Fault& rule = rules.front();
+  if (rule.skip > 0) {
+    --rule.skip;
+    return MMSYSERR_NOERROR;
+  }
+  const MMRESULT code = rule.code;
+  if (rule.times > 0 && --rule.times == 0) rules.pop_front();
+  return code;
+}

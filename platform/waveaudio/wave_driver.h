@@ -1,0 +1,92 @@
+// The seam between the waveform calls (mmsystem.cpp) and a sound card driver. The calls do
+// all the bookkeeping the service promises (handles, header flags, queue order, notices on
+// a service thread); a driver only moves bytes between its devices and the queued headers.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include "platform/waveaudio/mmsystem.h"
+
+enum class WaveDirection { Capture, Playback };
+
+// Every waveform call by name, so that a driver can fail any one of them on purpose.
+enum class WaveCall {
+  waveInGetNumDevs, waveOutGetNumDevs, waveInGetDevCapsA, waveOutGetDevCapsA,
+  waveInOpen, waveOutOpen, waveInPrepareHeader, waveOutPrepareHeader,
+  waveInUnprepareHeader, waveOutUnprepareHeader, waveInAddBuffer, waveOutWrite,
+  waveInStart, waveInStop, waveInReset, waveOutReset, waveInClose, waveOutClose,
+};
+constexpr int kWaveCallCount = static_cast<int>(WaveCall::waveOutClose) + 1;
+
+// What a device says of itself, before it is cut into WAVEINCAPSA or WAVEOUTCAPSA.
+struct DeviceCaps {
+  WORD mid = 0;
+  WORD pid = 0;
+  MMVERSION driverVersion = 0;
+  std::string name;  // cut to 31 characters and a NUL when copied into a record
+  DWORD formats = 0;
+  WORD channels = 2;
+  DWORD support = 0;
+};
+
+// The queue of one open device as a driver sees it. All methods may be called from any
+// thread; they never call the device's callback directly, only hand notices to its
+// service thread.
+class StreamEndpoint {
+ public:
+  virtual ~StreamEndpoint() = default;
+
+  // Capture: copies into the queued headers in order, completing (WIM_DATA) each one that
+  // fills. Returns the bytes taken; what is left found no header, and is lost.
+  virtual std::size_t Capture(const std::byte* data, std::size_t bytes) = 0;
+  // Playback: copies out of the queued headers in order, completing (WOM_DONE) each one that
+  // empties. Returns the bytes given; the rest of `out` had nothing to play.
+  virtual std::size_t Play(std::byte* out, std::size_t bytes) = 0;
+  // Bytes still to move in the header at the front of the queue; 0 when none is queued or
+  // when capture is not started.
+  virtual std::size_t FrontBytesLeft() = 0;
+  // Capture: started and not stopped. Playback: at least one header queued.
+  virtual bool Running() = 0;
+  // The device is gone: every queued header comes back with its notice, and later calls on
+  // the handle return `code`. Closing still works.
+  virtual void Fail(MMRESULT code) = 0;
+  // Returns once every notice handed out so far has been delivered; at once when called on
+  // the device's own service thread.
+  virtual void WaitNoticesDelivered() = 0;
+};
+
+// The driver's side of one open device. Destroying it detaches the driver from the
+// endpoint for good. The hooks run on the thread of the waveform call that caused them,
+// with no lock of the stream held.
+class DevicePort {
+ public:
+  virtual ~DevicePort() = default;
+  virtual void OnQueued() {}
+  virtual void OnStart() {}
+  virtual void OnStop() {}
+  virtual void OnReset() {}
+};
+
+class WaveDriver {
+ public:
+  virtual ~WaveDriver() = default;
+
+  virtual UINT DeviceCount(WaveDirection direction) = 0;
+  virtual MMRESULT Capabilities(WaveDirection direction, UINT id, DeviceCaps& caps) = 0;
+  // The format has already been checked to be well formed PCM; the driver refuses what its
+  // device cannot do with WAVERR_BADFORMAT.
+  virtual MMRESULT Open(WaveDirection direction, UINT id, const WAVEFORMATEX& format,
+                        std::shared_ptr<StreamEndpoint> endpoint,
+                        std::unique_ptr<DevicePort>& port) = 0;
+  // A result code to return from this call instead of doing it, or MMSYSERR_NOERROR to go
+  // ahead. Asked first by every waveform call.
+  virtual MMRESULT Injected(WaveCall) { return MMSYSERR_NOERROR; }
+};
+
+// Installs the driver that serves the waveform calls from now on; nullptr for none, in
+// which case there are no devices. The caller keeps ownership, closes every device before
+// uninstalling, and uninstalls before destroying the driver.
+void InstallWaveDriver(WaveDriver* driver);
+WaveDriver* InstalledWaveDriver();

@@ -1,0 +1,198 @@
+#include "platform/waveaudio/wave_stream.h"
+
+#include <algorithm>
+#include <cstring>
+
+WaveStream::WaveStream(WaveDirection direction, Delivery deliver)
+    : direction_(direction), deliver_(std::make_shared<const Delivery>(std::move(deliver))) {}
+
+WaveStream::~WaveStream() {
+  // A stream dropped without a close (its driver failed the open, or the program never
+  // closed it) still detaches its driver before its queue goes away.
+  std::unique_ptr<DevicePort> port;
+  {
+    std::lock_guard lock(mutex_);
+    port = std::move(port_);
+  }
+}
+
+void WaveStream::Attach(std::unique_ptr<DevicePort> port) {
+  {
+    std::lock_guard lock(mutex_);
+    port_ = std::move(port);
+  }
+  Notify(direction_ == WaveDirection::Capture ? WIM_OPEN : WOM_OPEN, 0);
+}
+
+MMRESULT WaveStream::Prepare(WAVEHDR* header) {
+  std::lock_guard lock(mutex_);
+  if (closed_) return MMSYSERR_INVALHANDLE;
+  if (failure_ != MMSYSERR_NOERROR) return failure_;
+  if (header->dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
+  if (header->lpData == nullptr || header->dwBufferLength == 0) return MMSYSERR_INVALPARAM;
+  header->dwFlags |= WHDR_PREPARED;
+  prepared_.insert(header);
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT WaveStream::Unprepare(WAVEHDR* header) {
+  std::lock_guard lock(mutex_);
+  if (closed_) return MMSYSERR_INVALHANDLE;
+  if (!(header->dwFlags & WHDR_PREPARED)) return MMSYSERR_NOERROR;
+  if (header->dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
+  header->dwFlags &= ~WHDR_PREPARED;
+  prepared_.erase(header);
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT WaveStream::Queue(WAVEHDR* header) {
+  DevicePort* port = nullptr;
+  {
+    std::lock_guard lock(mutex_);
+    if (closed_) return MMSYSERR_INVALHANDLE;
+    if (failure_ != MMSYSERR_NOERROR) return failure_;
+    if (header->dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
+    if (!(header->dwFlags & WHDR_PREPARED) || !prepared_.contains(header)) {
+      return WAVERR_UNPREPARED;
+    }
+    header->dwFlags = (header->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
+    if (direction_ == WaveDirection::Capture) header->dwBytesRecorded = 0;
+    queue_.push_back(header);
+    port = port_.get();
+  }
+  // The port lives until Close, which the program may not call while it is in this call.
+  if (port) port->OnQueued();
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT WaveStream::Start() {
+  DevicePort* port = nullptr;
+  {
+    std::lock_guard lock(mutex_);
+    if (closed_) return MMSYSERR_INVALHANDLE;
+    if (failure_ != MMSYSERR_NOERROR) return failure_;
+    started_ = true;
+    port = port_.get();
+  }
+  if (port) port->OnStart();
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT WaveStream::Stop() {
+  DevicePort* port = nullptr;
+  {
+    std::lock_guard lock(mutex_);
+    if (closed_) return MMSYSERR_INVALHANDLE;
+    if (failure_ != MMSYSERR_NOERROR) return failure_;
+    started_ = false;
+    // The buffer being filled comes back with what it holds; empty ones stay queued.
+    if (!queue_.empty() && queue_.front()->dwBytesRecorded > 0) CompleteFrontLocked();
+    port = port_.get();
+  }
+  if (port) port->OnStop();
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT WaveStream::Reset() {
+  DevicePort* port = nullptr;
+  {
+    std::lock_guard lock(mutex_);
+    if (closed_) return MMSYSERR_INVALHANDLE;
+    started_ = false;
+    while (!queue_.empty()) CompleteFrontLocked();
+    port = port_.get();
+  }
+  if (port) port->OnReset();
+  notices_.WaitDelivered();
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT WaveStream::Close() {
+  std::unique_ptr<DevicePort> port;
+  {
+    std::lock_guard lock(mutex_);
+    if (closed_) return MMSYSERR_INVALHANDLE;
+    if (!queue_.empty()) return WAVERR_STILLPLAYING;
+    closed_ = true;
+    started_ = false;
+    prepared_.clear();
+    port = std::move(port_);
+  }
+  port.reset();
+  Notify(direction_ == WaveDirection::Capture ? WIM_CLOSE : WOM_CLOSE, 0);
+  notices_.Stop();
+  return MMSYSERR_NOERROR;
+}
+
+std::size_t WaveStream::Capture(const std::byte* data, std::size_t bytes) {
+  std::lock_guard lock(mutex_);
+  if (closed_ || !started_) return 0;
+  std::size_t taken = 0;
+  while (taken < bytes && !queue_.empty()) {
+    WAVEHDR* header = queue_.front();
+    const std::size_t room = header->dwBufferLength - header->dwBytesRecorded;
+    const std::size_t n = std::min(room, bytes - taken);
+    std::memcpy(header->lpData + header->dwBytesRecorded, data + taken, n);
+    header->dwBytesRecorded += static_cast<DWORD>(n);
+    taken += n;
+    if (header->dwBytesRecorded == header->dwBufferLength) CompleteFrontLocked();
+  }
+  return taken;
+}
+
+std::size_t WaveStream::Play(std::byte* out, std::size_t bytes) {
+  std::lock_guard lock(mutex_);
+  if (closed_) return 0;
+  std::size_t given = 0;
+  while (given < bytes && !queue_.empty()) {
+    WAVEHDR* header = queue_.front();
+    const std::size_t n = std::min<std::size_t>(header->dwBufferLength - playOffset_, bytes - given);
+    std::memcpy(out + given, header->lpData + playOffset_, n);
+    playOffset_ += n;
+    given += n;
+    if (playOffset_ == header->dwBufferLength) CompleteFrontLocked();
+  }
+  return given;
+}
+
+std::size_t WaveStream::FrontBytesLeft() {
+  std::lock_guard lock(mutex_);
+  if (closed_ || queue_.empty()) return 0;
+  const WAVEHDR* header = queue_.front();
+  if (direction_ == WaveDirection::Capture) {
+    return started_ ? header->dwBufferLength - header->dwBytesRecorded : 0;
+  }
+  return header->dwBufferLength - playOffset_;
+}
+
+bool WaveStream::Running() {
+  std::lock_guard lock(mutex_);
+  if (closed_) return false;
+  return direction_ == WaveDirection::Capture ? started_ : !queue_.empty();
+}
+
+void WaveStream::Fail(MMRESULT code) {
+  {
+    std::lock_guard lock(mutex_);
+    if (closed_ || failure_ != MMSYSERR_NOERROR) return;
+    failure_ = code;
+    started_ = false;
+    while (!queue_.empty()) CompleteFrontLocked();
+  }
+  notices_.WaitDelivered();
+}
+
+void WaveStream::WaitNoticesDelivered() { notices_.WaitDelivered(); }
+
+void WaveStream::CompleteFrontLocked() {
+  WAVEHDR* header = queue_.front();
+  queue_.pop_front();
+  playOffset_ = 0;
+  header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+  Notify(direction_ == WaveDirection::Capture ? WIM_DATA : WOM_DONE,
+         reinterpret_cast<DWORD_PTR>(header));
+}
+
+void WaveStream::Notify(UINT uMsg, DWORD_PTR param1) {
+  notices_.Post([deliver = deliver_, uMsg, param1] { (*deliver)(uMsg, param1); });
+}

@@ -1,0 +1,68 @@
+// One open device behind a handle: the headers prepared for it, its queue, its state and its
+// service thread. The waveform calls (mmsystem.cpp) validate their arguments, find the
+// stream and call it; the driver moves bytes through it as a StreamEndpoint.
+#pragma once
+
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <unordered_set>
+
+#include "platform/waveaudio/notice_thread.h"
+#include "platform/waveaudio/wave_driver.h"
+
+class WaveStream final : public StreamEndpoint, public std::enable_shared_from_this<WaveStream> {
+ public:
+  // Calls the program's callback with a notice and its first parameter (does nothing for
+  // CALLBACK_NULL). Runs on the service thread.
+  using Delivery = std::function<void(UINT uMsg, DWORD_PTR param1)>;
+
+  WaveStream(WaveDirection direction, Delivery deliver);
+  ~WaveStream() override;
+
+  WaveDirection direction() const { return direction_; }
+
+  // Binds the driver's side; sends the open notice. Called once, right after the open.
+  void Attach(std::unique_ptr<DevicePort> port);
+
+  MMRESULT Prepare(WAVEHDR* header);
+  MMRESULT Unprepare(WAVEHDR* header);
+  MMRESULT Queue(WAVEHDR* header);
+  MMRESULT Start();
+  MMRESULT Stop();
+  // Returns every queued header with its notice and waits until they are delivered (unless
+  // called from the stream's own callback).
+  MMRESULT Reset();
+  // Refuses while headers are queued; otherwise detaches the driver, sends the close notice
+  // and ends the service thread.
+  MMRESULT Close();
+
+  // StreamEndpoint, for the driver.
+  std::size_t Capture(const std::byte* data, std::size_t bytes) override;
+  std::size_t Play(std::byte* out, std::size_t bytes) override;
+  std::size_t FrontBytesLeft() override;
+  bool Running() override;
+  void Fail(MMRESULT code) override;
+  void WaitNoticesDelivered() override;
+
+ private:
+  // Takes the front header off the queue, marks it done and hands its notice over.
+  void CompleteFrontLocked();
+  void Notify(UINT uMsg, DWORD_PTR param1);
+
+  const WaveDirection direction_;
+  // Shared with the queued deliveries, which may outlive a stream closed from its own
+  // callback.
+  const std::shared_ptr<const Delivery> deliver_;
+
+  std::mutex mutex_;
+  std::deque<WAVEHDR*> queue_;
+  std::unordered_set<WAVEHDR*> prepared_;
+  std::size_t playOffset_ = 0;  // bytes of the front header already played
+  bool started_ = false;        // capture only
+  bool closed_ = false;
+  MMRESULT failure_ = MMSYSERR_NOERROR;
+  std::unique_ptr<DevicePort> port_;
+  NoticeThread notices_;
+};
