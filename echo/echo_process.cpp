@@ -93,6 +93,11 @@ bool EchoThreadSlot::Running() const {
   return running_;
 }
 
+ThreadRef EchoThreadSlot::Thread() const {
+  std::lock_guard lock(mutex_);
+  return thread_;
+}
+
 bool EchoThreadSlot::LeaveUnless(const TEchoProcess& thread) {
   std::lock_guard lock(mutex_);
   if (thread.KeepRunning()) return false;

@@ -49,6 +49,8 @@ class EchoThreadSlot {
   void Terminate();
   // True until the thread has left its loop; from then on no pass of it runs. Any thread.
   bool Running() const;
+  // The current or last thread, for a caller that needs to look at it from outside.
+  ThreadRef Thread() const;
 
  private:
   friend class TEchoProcess;

@@ -30,6 +30,8 @@ class ThreadRef {
   // Waits until the body has returned, up to `timeout`; true when it has.
   bool WaitFor(std::chrono::milliseconds timeout) const;
   bool Empty() const { return !control_; }
+  // The kernel's id of the thread once it has started, 0 before.
+  int NativeId() const { return control_ ? control_->nativeId.load() : 0; }
 
  private:
   friend class TThread;
