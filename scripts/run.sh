@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Builds the processor and shows it at work: a few plucked notes go through the engine
+# on the virtual sound card with two presets, and the results are left to listen to.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+cmake --preset default >/dev/null
+cmake --build --preset default --target echora-cli
+
+out=build/demo
+mkdir -p "$out"
+# Half a second of silence first: the engine drops the first buffer period it captures,
+# and with multiplier 2 a period is half a second.
+sox -n -r 44100 -c 2 -b 16 "$out/input.wav" synth 0.4 pluck C4 : synth 0.4 pluck E4 \
+    : synth 0.4 pluck G4 : synth 2.8 pluck C5 fade 0 2.8 2.6 vol 0.5 pad 0.5 0
+for preset in "Concert Hall 1" "Canyon" "Robot 3"; do
+  file="$out/$(echo "$preset" | tr ' A-Z' '-a-z').wav"
+  ./build/tools/echora-cli render "$out/input.wav" "$file" --preset "$preset" --multiplier 2
+  echo "$preset: $file ($(sox "$file" -n stat 2>&1 | awk '/Maximum amplitude/ {print "peak " $3}'))"
+done
+echo "Input: $out/input.wav. Listen with: play $out/canyon.wav"

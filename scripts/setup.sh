@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project builds and tests with, only those missing.
+# Runs as root, or through sudo.
+set -euo pipefail
+
+packages=(g++ cmake ninja-build ccache pkg-config googletest libgtest-dev libgmock-dev
+          libbenchmark-dev sox)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "setup: installing ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || { echo "setup: need root or sudo to install ${missing[*]}" >&2; exit 1; }
+  sudo="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
