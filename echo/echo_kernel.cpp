@@ -25,7 +25,8 @@
 #include "echo/echo_kernel.h"
 
 #include <algorithm>
-#include <cmath>
+#include <array>
+#include <bit>
 #include <cstdint>
 
 #include "echo/echo_kernel_paths.h"
@@ -69,15 +70,22 @@ struct Run {
 
 using RunKernel = void (*)(const Run&, const Pass&);
 
-// Smallest float not below percent / 100. The products with 100 are exact in double.
-float RoundUpPercent(int32_t percent) {
+// Smallest float not below percent / 100. The quotient rounded to nearest is at most one step
+// too low, and the product with 100 is exact in double, so one check settles it.
+constexpr float RoundUpPercent(int32_t percent) {
   float f = static_cast<float>(percent / 100.0);
-  while (static_cast<double>(f) * 100.0 < percent) f = std::nextafter(f, 2.0f * f);
-  while (static_cast<double>(std::nextafter(f, 0.0f)) * 100.0 >= percent) {
-    f = std::nextafter(f, 0.0f);
+  if (static_cast<double>(f) * 100.0 < percent) {
+    f = std::bit_cast<float>(std::bit_cast<std::uint32_t>(f) + 1);
   }
   return f;
 }
+
+// Worked out at compile time: doing it per call cost more than a whole block of samples.
+constexpr auto kPercentFactor = [] {
+  std::array<float, kMaxVolume + 1> table{};
+  for (int32_t p = 1; p <= kMaxVolume; ++p) table[p] = RoundUpPercent(p);
+  return table;
+}();
 
 int16_t Clip(int32_t v) { return static_cast<int16_t>(std::clamp(v, -32768, 32767)); }
 
@@ -100,10 +108,10 @@ void Drive(int16_t* older, const int16_t* newer, int32_t slots, int32_t begin, i
   pass.taps = kMaxStep / step;
   for (int32_t g = 0; g < pass.taps; ++g) {
     pass.weight[g] = step * (g + 1);
-    pass.factor[g] = RoundUpPercent(pass.weight[g]);
+    pass.factor[g] = kPercentFactor[pass.weight[g]];
   }
   pass.volume = std::clamp(settings.volume, kMinVolume, kMaxVolume);
-  pass.gain = RoundUpPercent(pass.volume);
+  pass.gain = kPercentFactor[pass.volume];
 
   // A delay beyond the row, or a row end at or before slot 0, leaves only the first tap;
   // clamping them there keeps the arithmetic below in range without changing any result.
@@ -181,8 +189,8 @@ ECHORA_AVX2 inline __m256i Avx2Volume(__m256i sum, __m256 gain) {
 }
 
 // Sixteen slots per step, the taps unrolled and summed in registers. The signed saturating
-// pack is the clip to 16 bits.
-template <int32_t N>
+// pack is the clip to 16 bits. At volume 100 the volume step is the identity and is skipped.
+template <int32_t N, bool kUnity>
 ECHORA_AVX2 void RunAvx2Taps(const Run& run, const Pass& pass) {
   const int16_t* src[N];
   __m256 factor[N];
@@ -191,8 +199,12 @@ ECHORA_AVX2 void RunAvx2Taps(const Run& run, const Pass& pass) {
     factor[g] = _mm256_set1_ps(pass.factor[g]);
   }
   const __m256 gain = _mm256_set1_ps(pass.gain);
+  // Locals, not run's fields: the vector stores may alias anything, so fields would be
+  // reloaded on every step.
+  const int32_t count = run.count;
+  int16_t* const out = run.out;
   int32_t j = 0;
-  for (; j + 16 <= run.count; j += 16) {
+  for (; j + 16 <= count; j += 16) {
     __m256i lo = Avx2Tap(src[0] + j, factor[0]);
     __m256i hi = Avx2Tap(src[0] + j + 8, factor[0]);
 #pragma GCC unroll 16
@@ -200,26 +212,41 @@ ECHORA_AVX2 void RunAvx2Taps(const Run& run, const Pass& pass) {
       lo = _mm256_add_epi32(lo, Avx2Tap(src[g] + j, factor[g]));
       hi = _mm256_add_epi32(hi, Avx2Tap(src[g] + j + 8, factor[g]));
     }
-    const __m256i packed = _mm256_packs_epi32(Avx2Volume(lo, gain), Avx2Volume(hi, gain));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(run.out + j),
-                        _mm256_permute4x64_epi64(packed, 0xD8));
+    if constexpr (!kUnity) {
+      lo = Avx2Volume(lo, gain);
+      hi = Avx2Volume(hi, gain);
+    }
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + j),
+                        _mm256_permute4x64_epi64(_mm256_packs_epi32(lo, hi), 0xD8));
   }
-  for (; j < run.count; ++j) run.out[j] = ExactSlot(run, pass, j);
+  // Left dirty, the upper halves slow down the SSE code of the caller: the compiler drops its
+  // own vzeroupper on the path that calls the (non-AVX) ExactSlot.
+  _mm256_zeroupper();
+  for (; j < count; ++j) out[j] = ExactSlot(run, pass, j);
+}
+
+template <bool kUnity>
+ECHORA_AVX2 void RunAvx2Volume(const Run& run, const Pass& pass) {
+  switch (run.taps) {
+    case 1: return RunAvx2Taps<1, kUnity>(run, pass);
+    case 2: return RunAvx2Taps<2, kUnity>(run, pass);
+    case 3: return RunAvx2Taps<3, kUnity>(run, pass);
+    case 4: return RunAvx2Taps<4, kUnity>(run, pass);
+    case 5: return RunAvx2Taps<5, kUnity>(run, pass);
+    case 6: return RunAvx2Taps<6, kUnity>(run, pass);
+    case 7: return RunAvx2Taps<7, kUnity>(run, pass);
+    case 8: return RunAvx2Taps<8, kUnity>(run, pass);
+    case 9: return RunAvx2Taps<9, kUnity>(run, pass);
+    case 10: return RunAvx2Taps<10, kUnity>(run, pass);
+    default: return RunAvx2Taps<11, kUnity>(run, pass);
+  }
 }
 
 ECHORA_AVX2 void RunAvx2(const Run& run, const Pass& pass) {
-  switch (run.taps) {
-    case 1: return RunAvx2Taps<1>(run, pass);
-    case 2: return RunAvx2Taps<2>(run, pass);
-    case 3: return RunAvx2Taps<3>(run, pass);
-    case 4: return RunAvx2Taps<4>(run, pass);
-    case 5: return RunAvx2Taps<5>(run, pass);
-    case 6: return RunAvx2Taps<6>(run, pass);
-    case 7: return RunAvx2Taps<7>(run, pass);
-    case 8: return RunAvx2Taps<8>(run, pass);
-    case 9: return RunAvx2Taps<9>(run, pass);
-    case 10: return RunAvx2Taps<10>(run, pass);
-    default: return RunAvx2Taps<11>(run, pass);
+  if (pass.volume == 100) {
+    RunAvx2Volume<true>(run, pass);
+  } else {
+    RunAvx2Volume<false>(run, pass);
   }
 }
 

@@ -26,8 +26,18 @@ bool ThreadRef::WaitFor(std::chrono::milliseconds timeout) const {
 
 TThread::TThread() : ref_(std::make_shared<ThreadRef::Control>()) {}
 
-TThread::~TThread() {
-  // A thread that does not free itself is joined by whoever deletes it.
+TThread::~TThread() { Release(); }
+
+void TThread::operator delete(TThread* thread, std::destroying_delete_t) {
+  // A thread that does not free itself is joined by whoever deletes it, before the
+  // descendant's destructor runs.
+  thread->Release();
+  void* storage = dynamic_cast<void*>(thread);
+  thread->~TThread();
+  ::operator delete(storage);
+}
+
+void TThread::Release() {
   if (thread_.joinable()) {
     if (thread_.get_id() == std::this_thread::get_id()) {
       thread_.detach();

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <thread>
 
 constexpr int THREAD_PRIORITY_IDLE = -15;
@@ -52,6 +53,10 @@ class TThread {
   virtual ~TThread();
   TThread(const TThread&) = delete;
   TThread& operator=(const TThread&) = delete;
+  // `delete` on a thread that does not free itself waits for its body to return before any
+  // part of the object is destroyed: the body runs in the descendant, whose members (and
+  // whose Execute) are gone by the time ~TThread could wait.
+  void operator delete(TThread* thread, std::destroying_delete_t);
 
   // Creates a T and starts its body at once. With FreeOnTerminate set (by T's constructor),
   // the object deletes itself when the body returns and the returned pointer must not be
@@ -86,6 +91,8 @@ class TThread {
  private:
   void Start();
   void Run();
+  // Joins the thread, or lets it go when called on the thread itself.
+  void Release();
 
   ThreadRef ref_;
   std::atomic<int> priority_{THREAD_PRIORITY_NORMAL};

@@ -59,7 +59,8 @@ class StreamEndpoint {
 
 // The driver's side of one open device. Destroying it detaches the driver from the
 // endpoint for good. The hooks run on the thread of the waveform call that caused them,
-// with no lock of the stream held.
+// with no lock of the stream held; a hook in flight when the device is closed (from its
+// callback, on another thread) keeps the port until it returns.
 class DevicePort {
  public:
   virtual ~DevicePort() = default;

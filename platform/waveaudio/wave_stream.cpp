@@ -9,7 +9,7 @@ WaveStream::WaveStream(WaveDirection direction, Delivery deliver)
 WaveStream::~WaveStream() {
   // A stream dropped without a close (its driver failed the open, or the program never
   // closed it) still detaches its driver before its queue goes away.
-  std::unique_ptr<DevicePort> port;
+  std::shared_ptr<DevicePort> port;
   {
     std::lock_guard lock(mutex_);
     port = std::move(port_);
@@ -46,7 +46,7 @@ MMRESULT WaveStream::Unprepare(WAVEHDR* header) {
 }
 
 MMRESULT WaveStream::Queue(WAVEHDR* header) {
-  DevicePort* port = nullptr;
+  std::shared_ptr<DevicePort> port;
   {
     std::lock_guard lock(mutex_);
     if (closed_) return MMSYSERR_INVALHANDLE;
@@ -58,28 +58,27 @@ MMRESULT WaveStream::Queue(WAVEHDR* header) {
     header->dwFlags = (header->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
     if (direction_ == WaveDirection::Capture) header->dwBytesRecorded = 0;
     queue_.push_back(header);
-    port = port_.get();
+    port = port_;
   }
-  // The port lives until Close, which the program may not call while it is in this call.
   if (port) port->OnQueued();
   return MMSYSERR_NOERROR;
 }
 
 MMRESULT WaveStream::Start() {
-  DevicePort* port = nullptr;
+  std::shared_ptr<DevicePort> port;
   {
     std::lock_guard lock(mutex_);
     if (closed_) return MMSYSERR_INVALHANDLE;
     if (failure_ != MMSYSERR_NOERROR) return failure_;
     started_ = true;
-    port = port_.get();
+    port = port_;
   }
   if (port) port->OnStart();
   return MMSYSERR_NOERROR;
 }
 
 MMRESULT WaveStream::Stop() {
-  DevicePort* port = nullptr;
+  std::shared_ptr<DevicePort> port;
   {
     std::lock_guard lock(mutex_);
     if (closed_) return MMSYSERR_INVALHANDLE;
@@ -87,20 +86,20 @@ MMRESULT WaveStream::Stop() {
     started_ = false;
     // The buffer being filled comes back with what it holds; empty ones stay queued.
     if (!queue_.empty() && queue_.front()->dwBytesRecorded > 0) CompleteFrontLocked();
-    port = port_.get();
+    port = port_;
   }
   if (port) port->OnStop();
   return MMSYSERR_NOERROR;
 }
 
 MMRESULT WaveStream::Reset() {
-  DevicePort* port = nullptr;
+  std::shared_ptr<DevicePort> port;
   {
     std::lock_guard lock(mutex_);
     if (closed_) return MMSYSERR_INVALHANDLE;
     started_ = false;
     while (!queue_.empty()) CompleteFrontLocked();
-    port = port_.get();
+    port = port_;
   }
   if (port) port->OnReset();
   notices_.WaitDelivered();
@@ -108,7 +107,7 @@ MMRESULT WaveStream::Reset() {
 }
 
 MMRESULT WaveStream::Close() {
-  std::unique_ptr<DevicePort> port;
+  std::shared_ptr<DevicePort> port;
   {
     std::lock_guard lock(mutex_);
     if (closed_) return MMSYSERR_INVALHANDLE;

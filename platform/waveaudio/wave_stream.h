@@ -63,6 +63,9 @@ class WaveStream final : public StreamEndpoint, public std::enable_shared_from_t
   bool started_ = false;        // capture only
   bool closed_ = false;
   MMRESULT failure_ = MMSYSERR_NOERROR;
-  std::unique_ptr<DevicePort> port_;
+  // Shared with the hook calls in flight: a callback may close the device (on the service
+  // thread) while another thread is inside a hook, e.g. waveInStop or waveInReset, whose
+  // own notice set the callback off. The last of them lets the port go.
+  std::shared_ptr<DevicePort> port_;
   NoticeThread notices_;
 };

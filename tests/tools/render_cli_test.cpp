@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Run {
+struct CliRun {
   int status;
   std::string err;
   std::string out;
@@ -34,7 +34,7 @@ class RenderCli : public ::testing::Test {
 
   std::string Path(const std::string& name) const { return (dir_ / name).string(); }
 
-  Run Cli(const std::string& args) const {
+  CliRun Cli(const std::string& args) const {
     const std::string out = Path("stdout.txt");
     const std::string err = Path("stderr.txt");
     const std::string command =
@@ -88,7 +88,7 @@ std::string WavBytes(std::uint16_t channels, std::uint16_t bits, std::uint32_t d
 }  // namespace
 
 TEST_F(RenderCli, HelpListsEveryOptionAndWhatTheAlignedOutputHolds) {
-  const Run run = Cli("--help");
+  const CliRun run = Cli("--help");
   EXPECT_EQ(run.status, 0);
   for (const char* option : {"render", "--preset", "--delay-ms", "--repeats", "--volume", "--rate",
                              "--multiplier", "--no-echo", "--device-stream", "Robot 3"}) {
@@ -100,7 +100,7 @@ TEST_F(RenderCli, HelpListsEveryOptionAndWhatTheAlignedOutputHolds) {
 TEST_F(RenderCli, AlignedOutputIsTheEchoOfTheInputSampleForSample) {
   // 8000 Hz, multiplier 2: a period is 4000 frames; the delay of 100 ms is 800 frames.
   const auto input = WriteNoise("in.wav", 8000, 4000 * 5 + 1234);
-  const Run run = Cli("render " + Path("in.wav") + " " + Path("out.wav") +
+  const CliRun run = Cli("render " + Path("in.wav") + " " + Path("out.wav") +
                       " --multiplier 2 --delay-ms 100 --repeats 2 --volume 140");
   ASSERT_EQ(run.status, 0) << run.err;
   const WavAudio out = ReadWavFile(Path("out.wav"));
@@ -116,7 +116,7 @@ TEST_F(RenderCli, DeviceStreamStartsWithFourSilentPeriodsThenTheAlignedOutput) {
   const auto input = WriteNoise("in.wav", 8000, 4000 * 3);
   ASSERT_EQ(Cli("render " + Path("in.wav") + " " + Path("aligned.wav") + " --multiplier 2 "
                 "--preset \"Robot 1\"").status, 0);
-  const Run run = Cli("render " + Path("in.wav") + " " + Path("device.wav") +
+  const CliRun run = Cli("render " + Path("in.wav") + " " + Path("device.wav") +
                       " --multiplier 2 --preset \"Robot 1\" --device-stream");
   ASSERT_EQ(run.status, 0) << run.err;
   const auto aligned = ReadWavFile(Path("aligned.wav")).slots;
@@ -128,7 +128,7 @@ TEST_F(RenderCli, DeviceStreamStartsWithFourSilentPeriodsThenTheAlignedOutput) {
 
 TEST_F(RenderCli, NoEchoPassesTheSoundUnchangedAfterTheDroppedFirstPeriod) {
   const auto input = WriteNoise("in.wav", 11025, 5513 * 3);
-  const Run run = Cli("render " + Path("in.wav") + " " + Path("out.wav") + " --no-echo --multiplier 2");
+  const CliRun run = Cli("render " + Path("in.wav") + " " + Path("out.wav") + " --no-echo --multiplier 2");
   ASSERT_EQ(run.status, 0) << run.err;
   const auto out = ReadWavFile(Path("out.wav")).slots;
   ASSERT_EQ(out.size(), input.size());
@@ -143,7 +143,7 @@ TEST_F(RenderCli, UnusableInputGetsOneLineAndStatusTwoAndLeavesNoOutput) {
   WriteBytes("short.wav", WavBytes(2, 16, 400, 4000));
   WriteBytes("text.wav", "this is not a sound file at all");
   for (const char* name : {"missing.wav", "mono.wav", "eight.wav", "short.wav", "text.wav"}) {
-    const Run run = Cli("render " + Path(name) + " " + Path("out.wav"));
+    const CliRun run = Cli("render " + Path(name) + " " + Path("out.wav"));
     EXPECT_EQ(run.status, 2) << name;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << name << ": " << run.err;
     EXPECT_FALSE(fs::exists(Path("out.wav"))) << name;
@@ -165,7 +165,7 @@ TEST_F(RenderCli, BadOptionsAndRatesAreRefusedWithStatusTwo) {
 
 TEST_F(RenderCli, MultiplierIsLoweredToFitTheLargestBuffer) {
   WriteNoise("in.wav", 44100, 100);
-  const Run run = Cli("render " + Path("in.wav") + " " + Path("out.wav") + " --multiplier 11");
+  const CliRun run = Cli("render " + Path("in.wav") + " " + Path("out.wav") + " --multiplier 11");
   EXPECT_EQ(run.status, 0);
   EXPECT_NE(run.err.find("lowered to 10"), std::string::npos) << run.err;
 }
