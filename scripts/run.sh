@@ -10,10 +10,13 @@ cmake --build --preset default --target echora-cli
 
 out=build/demo
 mkdir -p "$out"
-# Half a second of silence first: the engine drops the first buffer period it captures,
-# and with multiplier 2 a period is half a second.
-sox -n -r 44100 -c 2 -b 16 "$out/input.wav" synth 0.4 pluck C4 : synth 0.4 pluck E4 \
-    : synth 0.4 pluck G4 : synth 2.8 pluck C5 fade 0 2.8 2.6 vol 0.5 pad 0.5 0
+# A second of silence first: as at every first power-on, the engine drops the first buffer
+# period it captures and passes the second twice; with multiplier 2 a period is half a
+# second.
+# At -10 dB, so that the echo's taps, which add up to about twice the input, do not clip.
+sox -n -r 44100 -c 2 -b 16 "$out/notes.wav" synth 0.4 pluck C4 : synth 0.4 pluck E4 \
+    : synth 0.4 pluck G4 : synth 2.8 pluck C5 fade 0 2.8 2.6
+sox "$out/notes.wav" "$out/input.wav" gain -n -10 pad 1 0
 for preset in "Concert Hall 1" "Canyon" "Robot 3"; do
   file="$out/$(echo "$preset" | tr ' A-Z' '-a-z').wav"
   ./build/tools/echora-cli render "$out/input.wav" "$file" --preset "$preset" --multiplier 2
