@@ -14,8 +14,8 @@ using SteadyClock = std::chrono::steady_clock;
 constexpr std::size_t kFrameBytes = 4;  // 16-bit stereo, the only format the card plays
 
 struct DeviceState {
-  DeviceState(VirtualDevice s, WaveDirection d) : spec(std::move(s)), direction(d) {}
-  VirtualDevice spec;
+  DeviceState(VirtualDevice d, WaveDirection dir) : settings(std::move(d)), direction(dir) {}
+  VirtualDevice settings;
   const WaveDirection direction;
   int openStreams = 0;  // guarded by Shared::mutex
 
@@ -99,7 +99,7 @@ struct VirtualDriver::Shared {
       std::shared_ptr<CaptureSource> source;
       {
         std::lock_guard lock(mutex);
-        source = device.spec.source;
+        source = device.settings.source;
       }
       if (source) {
         source->Read(scratch.data(), frames, stream.rate);
@@ -201,7 +201,7 @@ void VirtualDriver::RemovePlaybackDevice(UINT id) {
 
 void VirtualDriver::SetCaptureSource(UINT id, std::shared_ptr<CaptureSource> source) {
   std::lock_guard lock(shared_->mutex);
-  if (id < shared_->capture.size()) shared_->capture[id]->spec.source = std::move(source);
+  if (id < shared_->capture.size()) shared_->capture[id]->settings.source = std::move(source);
 }
 
 void VirtualDriver::Step(std::size_t frames) {
@@ -298,10 +298,10 @@ MMRESULT VirtualDriver::Capabilities(WaveDirection direction, UINT id, DeviceCap
   std::lock_guard lock(shared_->mutex);
   const auto& devices = shared_->Devices(direction);
   if (id >= devices.size()) return MMSYSERR_BADDEVICEID;
-  const VirtualDevice& spec = devices[id]->spec;
-  if (spec.capsResult != MMSYSERR_NOERROR) return spec.capsResult;
-  caps = {spec.mid, spec.pid, spec.driverVersion, spec.name, spec.formats, spec.channels,
-          direction == WaveDirection::Playback ? spec.support : 0};
+  const VirtualDevice& device = devices[id]->settings;
+  if (device.capsResult != MMSYSERR_NOERROR) return device.capsResult;
+  caps = {device.mid,     device.pid,     device.driverVersion, device.name,
+          device.formats, device.channels, direction == WaveDirection::Playback ? device.support : 0};
   return MMSYSERR_NOERROR;
 }
 
@@ -312,13 +312,13 @@ MMRESULT VirtualDriver::Open(WaveDirection direction, UINT id, const WAVEFORMATE
   auto& devices = shared_->Devices(direction);
   if (id >= devices.size()) return MMSYSERR_BADDEVICEID;
   const auto& device = devices[id];
-  if (device->spec.openResult != MMSYSERR_NOERROR) return device->spec.openResult;
+  if (device->settings.openResult != MMSYSERR_NOERROR) return device->settings.openResult;
   if (format.nChannels != 2 || format.wBitsPerSample != 16 || format.nSamplesPerSec < 1000 ||
       format.nSamplesPerSec > 192000) {
     return WAVERR_BADFORMAT;
   }
   if (device->openStreams > 0) return MMSYSERR_ALLOCATED;
-  if (direction == WaveDirection::Playback && device->spec.halfDuplex &&
+  if (direction == WaveDirection::Playback && device->settings.halfDuplex &&
       id < shared_->capture.size() && shared_->capture[id]->openStreams > 0) {
     return MMSYSERR_ALLOCATED;
   }

@@ -49,8 +49,9 @@ class StreamEndpoint {
   virtual std::size_t FrontBytesLeft() = 0;
   // Capture: started and not stopped. Playback: at least one header queued.
   virtual bool Running() = 0;
-  // The device is gone: every queued header comes back with its notice, and later calls on
-  // the handle return `code`. Closing still works.
+  // The device is gone: every queued header comes back with its notice, and later calls
+  // that would use the device (prepare, queue, start, stop) return `code`. What only
+  // undoes (unprepare, reset) and closing still succeed, so that a stop sequence can end.
   virtual void Fail(MMRESULT code) = 0;
   // Returns once every notice handed out so far has been delivered; at once when called on
   // the device's own service thread.

@@ -111,10 +111,10 @@ class NoticeLog {
     const DWORD flags = data && header ? header->dwFlags : 0;
     if (hook && !quiet) hook(handle, msg, data ? header : nullptr);
     inside_.fetch_sub(1);
-    {
-      std::lock_guard lock(mutex_);
-      notices_.push_back({msg, param1, std::this_thread::get_id(), flags});
-    }
+    // Notified under the lock: a device closed from its callback has nobody to wait for
+    // its last delivery, and the log may go as soon as a waiter sees the notice.
+    std::lock_guard lock(mutex_);
+    notices_.push_back({msg, param1, std::this_thread::get_id(), flags});
     changed_.notify_all();
   }
 
