@@ -53,8 +53,12 @@ std::atomic<PanelLinks*> panel{&noPanel};
 
 }  // namespace
 
-void SetPanelLinks(PanelLinks* links) { panel.store(links ? links : &noPanel); }
-PanelLinks& Panel() { return *panel.load(); }
+void SetPanelLinks(PanelLinks* links) {
+  panel.store(links ? links : &noPanel);
+}
+PanelLinks& Panel() {
+  return *panel.load();
+}
 
 void ShowMessageFromService(const std::string& text) {
   PostToGui([text] { Panel().ShowMessage(text); });

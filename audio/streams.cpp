@@ -22,9 +22,13 @@ void FillFormat(WAVEFORMATEX& format) {
   format.cbSize = 0;
 }
 
-void Memo(const std::string& line) { Panel().AppendMemoLine(line); }
+void Memo(const std::string& line) {
+  Panel().AppendMemoLine(line);
+}
 
-std::int32_t NextInRing(std::int32_t index) { return index + 1 > 7 ? 0 : index + 1; }
+std::int32_t NextInRing(std::int32_t index) {
+  return index + 1 > 7 ? 0 : index + 1;
+}
 
 }  // namespace
 

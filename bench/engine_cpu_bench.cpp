@@ -35,7 +35,9 @@ class BenchPanel final : public PanelLinks {
   int PlaybackDeviceNumber() override { return 0; }
   bool EchoActive() override { return echo; }
   void PaintProduceLed(TColor colour) override { passes += colour == clRed; }
-  void AppendMemoLine(const std::string& line) override { std::fprintf(stderr, "%s\n", line.c_str()); }
+  void AppendMemoLine(const std::string& line) override {
+    std::fprintf(stderr, "%s\n", line.c_str());
+  }
   void ShowMessage(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
 
   std::atomic<bool> echo{true};

@@ -23,8 +23,12 @@ TEchoProcess::TEchoProcess(EchoThreadSlot& slot) : slot_(slot) {
   SetPriority(THREAD_PRIORITY_NORMAL);
 }
 
-void TEchoProcess::ProduceLedOn() { Panel().PaintProduceLed(clRed); }
-void TEchoProcess::ProduceLedOff() { Panel().PaintProduceLed(clWhite); }
+void TEchoProcess::ProduceLedOn() {
+  Panel().PaintProduceLed(clRed);
+}
+void TEchoProcess::ProduceLedOff() {
+  Panel().PaintProduceLed(clWhite);
+}
 
 bool TEchoProcess::KeepRunning() const {
   return Panel().EchoActive() && !Terminated() && OutputActive && InputActive;

@@ -10,7 +10,9 @@
 
 // Weight increment per tap for the repeats slider position (1..11): the number of taps
 // whose weights stay within 100 percent equals the position.
-constexpr std::int32_t EchoStepFor(std::int32_t repeatsPosition) { return 100 / repeatsPosition; }
+constexpr std::int32_t EchoStepFor(std::int32_t repeatsPosition) {
+  return 100 / repeatsPosition;
+}
 
 // The delay slider's maximum in frames: every tap of every output slot then stays within
 // the two buffers an echo pass reads.

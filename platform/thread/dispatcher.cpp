@@ -6,8 +6,12 @@ namespace {
 std::atomic<Dispatcher*> guiDispatcher{nullptr};
 }
 
-void SetGuiDispatcher(Dispatcher* dispatcher) { guiDispatcher.store(dispatcher); }
-Dispatcher* GuiDispatcher() { return guiDispatcher.load(); }
+void SetGuiDispatcher(Dispatcher* dispatcher) {
+  guiDispatcher.store(dispatcher);
+}
+Dispatcher* GuiDispatcher() {
+  return guiDispatcher.load();
+}
 
 void PostToGui(std::function<void()> call) {
   if (Dispatcher* dispatcher = guiDispatcher.load()) {
@@ -27,7 +31,9 @@ void QueueDispatcher::Post(std::function<void()> call) {
   posted_.notify_all();
 }
 
-bool QueueDispatcher::OnGuiThread() const { return std::this_thread::get_id() == owner_; }
+bool QueueDispatcher::OnGuiThread() const {
+  return std::this_thread::get_id() == owner_;
+}
 
 std::size_t QueueDispatcher::Pump() {
   std::size_t ran = 0;

@@ -26,7 +26,9 @@ bool ThreadRef::WaitFor(std::chrono::milliseconds timeout) const {
 
 TThread::TThread() : ref_(std::make_shared<ThreadRef::Control>()) {}
 
-TThread::~TThread() { Release(); }
+TThread::~TThread() {
+  Release();
+}
 
 void TThread::operator delete(TThread* thread, std::destroying_delete_t) {
   // A thread that does not free itself is joined by whoever deletes it, before the

@@ -95,7 +95,9 @@ class TestVector final : public CaptureSource {
 
 }  // namespace
 
-std::shared_ptr<CaptureSource> MakeSilence() { return std::make_shared<Silence>(); }
+std::shared_ptr<CaptureSource> MakeSilence() {
+  return std::make_shared<Silence>();
+}
 std::shared_ptr<CaptureSource> MakeSine(double hertz, std::int16_t amplitude) {
   return std::make_shared<Sine>(hertz, amplitude);
 }

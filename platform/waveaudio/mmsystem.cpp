@@ -120,8 +120,8 @@ MMRESULT Open(WaveCall call, WaveDirection direction, Handle* out, UINT id,
 }
 
 template <typename Handle>
-MMRESULT OnHeader(WaveCall call, WaveDirection direction, Handle handle, WAVEHDR* header,
-                  UINT size, MMRESULT (WaveStream::*action)(WAVEHDR*)) {
+MMRESULT OnHeader(WaveCall call, WaveDirection direction, Handle handle, WAVEHDR* header, UINT size,
+                  MMRESULT (WaveStream::*action)(WAVEHDR*)) {
   if (MMRESULT r = Injected(call)) return r;
   auto stream = Find(handle, direction);
   if (!stream) return MMSYSERR_INVALHANDLE;
@@ -155,11 +155,19 @@ constexpr auto kOut = WaveDirection::Playback;
 
 }  // namespace
 
-void InstallWaveDriver(WaveDriver* driver) { installedDriver.store(driver); }
-WaveDriver* InstalledWaveDriver() { return installedDriver.load(); }
+void InstallWaveDriver(WaveDriver* driver) {
+  installedDriver.store(driver);
+}
+WaveDriver* InstalledWaveDriver() {
+  return installedDriver.load();
+}
 
-UINT waveInGetNumDevs() { return DeviceCount(WaveCall::waveInGetNumDevs, kIn); }
-UINT waveOutGetNumDevs() { return DeviceCount(WaveCall::waveOutGetNumDevs, kOut); }
+UINT waveInGetNumDevs() {
+  return DeviceCount(WaveCall::waveInGetNumDevs, kIn);
+}
+UINT waveOutGetNumDevs() {
+  return DeviceCount(WaveCall::waveOutGetNumDevs, kOut);
+}
 
 MMRESULT waveInGetDevCapsA(UINT uDeviceID, WAVEINCAPSA* pwic, UINT cbwic) {
   return GetCaps(WaveCall::waveInGetDevCapsA, kIn, uDeviceID, pwic, cbwic);
@@ -168,15 +176,15 @@ MMRESULT waveOutGetDevCapsA(UINT uDeviceID, WAVEOUTCAPSA* pwoc, UINT cbwoc) {
   return GetCaps(WaveCall::waveOutGetDevCapsA, kOut, uDeviceID, pwoc, cbwoc);
 }
 
-MMRESULT waveInOpen(LPHWAVEIN phwi, UINT uDeviceID, const WAVEFORMATEX* pwfx,
-                    DWORD_PTR dwCallback, DWORD_PTR dwInstance, DWORD fdwOpen) {
+MMRESULT waveInOpen(LPHWAVEIN phwi, UINT uDeviceID, const WAVEFORMATEX* pwfx, DWORD_PTR dwCallback,
+                    DWORD_PTR dwInstance, DWORD fdwOpen) {
   return Open<HWAVEIN, WAVEINPROC>(WaveCall::waveInOpen, kIn, phwi, uDeviceID, pwfx, dwCallback,
                                    dwInstance, fdwOpen);
 }
 MMRESULT waveOutOpen(LPHWAVEOUT phwo, UINT uDeviceID, const WAVEFORMATEX* pwfx,
                      DWORD_PTR dwCallback, DWORD_PTR dwInstance, DWORD fdwOpen) {
-  return Open<HWAVEOUT, WAVEOUTPROC>(WaveCall::waveOutOpen, kOut, phwo, uDeviceID, pwfx,
-                                     dwCallback, dwInstance, fdwOpen);
+  return Open<HWAVEOUT, WAVEOUTPROC>(WaveCall::waveOutOpen, kOut, phwo, uDeviceID, pwfx, dwCallback,
+                                     dwInstance, fdwOpen);
 }
 
 MMRESULT waveInPrepareHeader(HWAVEIN hwi, LPWAVEHDR pwh, UINT cbwh) {
@@ -197,14 +205,15 @@ MMRESULT waveInStop(HWAVEIN hwi) {
 MMRESULT waveInReset(HWAVEIN hwi) {
   return OnStream(WaveCall::waveInReset, kIn, hwi, &WaveStream::Reset);
 }
-MMRESULT waveInClose(HWAVEIN hwi) { return Close(WaveCall::waveInClose, kIn, hwi); }
+MMRESULT waveInClose(HWAVEIN hwi) {
+  return Close(WaveCall::waveInClose, kIn, hwi);
+}
 
 MMRESULT waveOutPrepareHeader(HWAVEOUT hwo, LPWAVEHDR pwh, UINT cbwh) {
   return OnHeader(WaveCall::waveOutPrepareHeader, kOut, hwo, pwh, cbwh, &WaveStream::Prepare);
 }
 MMRESULT waveOutUnprepareHeader(HWAVEOUT hwo, LPWAVEHDR pwh, UINT cbwh) {
-  return OnHeader(WaveCall::waveOutUnprepareHeader, kOut, hwo, pwh, cbwh,
-                  &WaveStream::Unprepare);
+  return OnHeader(WaveCall::waveOutUnprepareHeader, kOut, hwo, pwh, cbwh, &WaveStream::Unprepare);
 }
 MMRESULT waveOutWrite(HWAVEOUT hwo, LPWAVEHDR pwh, UINT cbwh) {
   return OnHeader(WaveCall::waveOutWrite, kOut, hwo, pwh, cbwh, &WaveStream::Queue);
@@ -212,4 +221,6 @@ MMRESULT waveOutWrite(HWAVEOUT hwo, LPWAVEHDR pwh, UINT cbwh) {
 MMRESULT waveOutReset(HWAVEOUT hwo) {
   return OnStream(WaveCall::waveOutReset, kOut, hwo, &WaveStream::Reset);
 }
-MMRESULT waveOutClose(HWAVEOUT hwo) { return Close(WaveCall::waveOutClose, kOut, hwo); }
+MMRESULT waveOutClose(HWAVEOUT hwo) {
+  return Close(WaveCall::waveOutClose, kOut, hwo);
+}

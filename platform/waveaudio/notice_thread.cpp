@@ -6,7 +6,9 @@ NoticeThread::NoticeThread() : state_(std::make_shared<State>()) {
   state_->id = thread_.get_id();
 }
 
-NoticeThread::~NoticeThread() { Stop(); }
+NoticeThread::~NoticeThread() {
+  Stop();
+}
 
 void NoticeThread::Post(std::function<void()> delivery) {
   {

@@ -300,8 +300,13 @@ MMRESULT VirtualDriver::Capabilities(WaveDirection direction, UINT id, DeviceCap
   if (id >= devices.size()) return MMSYSERR_BADDEVICEID;
   const VirtualDevice& device = devices[id]->settings;
   if (device.capsResult != MMSYSERR_NOERROR) return device.capsResult;
-  caps = {device.mid,     device.pid,     device.driverVersion, device.name,
-          device.formats, device.channels, direction == WaveDirection::Playback ? device.support : 0};
+  caps = {device.mid,
+          device.pid,
+          device.driverVersion,
+          device.name,
+          device.formats,
+          device.channels,
+          direction == WaveDirection::Playback ? device.support : 0};
   return MMSYSERR_NOERROR;
 }
 

@@ -13,10 +13,24 @@ enum class WaveDirection { Capture, Playback };
 
 // Every waveform call by name, so that a driver can fail any one of them on purpose.
 enum class WaveCall {
-  waveInGetNumDevs, waveOutGetNumDevs, waveInGetDevCapsA, waveOutGetDevCapsA,
-  waveInOpen, waveOutOpen, waveInPrepareHeader, waveOutPrepareHeader,
-  waveInUnprepareHeader, waveOutUnprepareHeader, waveInAddBuffer, waveOutWrite,
-  waveInStart, waveInStop, waveInReset, waveOutReset, waveInClose, waveOutClose,
+  waveInGetNumDevs,
+  waveOutGetNumDevs,
+  waveInGetDevCapsA,
+  waveOutGetDevCapsA,
+  waveInOpen,
+  waveOutOpen,
+  waveInPrepareHeader,
+  waveOutPrepareHeader,
+  waveInUnprepareHeader,
+  waveOutUnprepareHeader,
+  waveInAddBuffer,
+  waveOutWrite,
+  waveInStart,
+  waveInStop,
+  waveInReset,
+  waveOutReset,
+  waveInClose,
+  waveOutClose,
 };
 constexpr int kWaveCallCount = static_cast<int>(WaveCall::waveOutClose) + 1;
 

@@ -145,7 +145,8 @@ std::size_t WaveStream::Play(std::byte* out, std::size_t bytes) {
   std::size_t given = 0;
   while (given < bytes && !queue_.empty()) {
     WAVEHDR* header = queue_.front();
-    const std::size_t n = std::min<std::size_t>(header->dwBufferLength - playOffset_, bytes - given);
+    const std::size_t n =
+        std::min<std::size_t>(header->dwBufferLength - playOffset_, bytes - given);
     std::memcpy(out + given, header->lpData + playOffset_, n);
     playOffset_ += n;
     given += n;
@@ -181,7 +182,9 @@ void WaveStream::Fail(MMRESULT code) {
   notices_.WaitDelivered();
 }
 
-void WaveStream::WaitNoticesDelivered() { notices_.WaitDelivered(); }
+void WaveStream::WaitNoticesDelivered() {
+  notices_.WaitDelivered();
+}
 
 void WaveStream::CompleteFrontLocked() {
   WAVEHDR* header = queue_.front();

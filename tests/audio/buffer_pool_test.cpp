@@ -1,8 +1,9 @@
 // The pool: fresh blocks are silent, and a block that cannot be had is reported and kept
 // away from the devices and the echo thread while the rest of the pool runs.
+#include "audio/buffer_pool.h"
+
 #include <gtest/gtest.h>
 
-#include "audio/buffer_pool.h"
 #include "audio/engine_state.h"
 #include "platform/memory/global_memory_faults.h"
 #include "tests/support/engine_rig.h"
@@ -43,7 +44,8 @@ TEST(BufferPool, EachBlockThatCannotBeHadGetsOneLineAndTheOthersAreAllocated) {
     ScopedGlobalAllocFaults faults({2, 5});
     AllocateBuffers();
   }
-  EXPECT_EQ(rig.panel.Memo(), (std::vector<std::string>{"GlobalAlloc ERROR!", "GlobalAlloc ERROR!"}));
+  EXPECT_EQ(rig.panel.Memo(),
+            (std::vector<std::string>{"GlobalAlloc ERROR!", "GlobalAlloc ERROR!"}));
   for (int k = 0; k < kPoolBuffers; ++k) {
     EXPECT_EQ(BufferData[k] == nullptr, k == 2 || k == 5) << k;
   }

@@ -1,7 +1,7 @@
 // The buffer size from the multiplier and the rate, within the 441000-byte cap.
-#include <gtest/gtest.h>
-
 #include "audio/buffer_rules.h"
+
+#include <gtest/gtest.h>
 
 TEST(BufferRules, SizeIsTheProductRoundedUpToWholeFrames) {
   EXPECT_EQ(BufferSizeFor(8, 44100), 352800);

@@ -1,11 +1,12 @@
 // The two streams on the virtual card: which buffer each completion finishes, the ring
 // indices and histories, the buffer timeline across power cycles, and every failure text.
+#include "audio/streams.h"
+
 #include <gtest/gtest.h>
 
 #include "audio/buffer_pool.h"
 #include "audio/engine_state.h"
 #include "audio/processor_power.h"
-#include "audio/streams.h"
 #include "tests/support/engine_rig.h"
 
 namespace {
@@ -28,9 +29,7 @@ class PeriodMarks final : public CaptureSource {
 
 class Streams : public ::testing::Test {
  protected:
-  Streams() {
-    rig.card.SetCaptureSource(0, std::make_shared<PeriodMarks>(rig.PeriodFrames()));
-  }
+  Streams() { rig.card.SetCaptureSource(0, std::make_shared<PeriodMarks>(rig.PeriodFrames())); }
   // The value every slot of a played period holds, or -1 when they differ.
   std::vector<int> PlayedMarks() {
     const auto played = rig.card.Played(0);
@@ -155,11 +154,10 @@ TEST_F(Streams, FailedCaptureOpenReportsTheOpenAndEveryCallThatThenFails) {
   rig.card.FailCall(WaveCall::waveInOpen, MMSYSERR_ALLOCATED);
   rig.PowerOn();
   EXPECT_EQ(rig.panel.Memo(),
-            (std::vector<std::string>{"waveInOpen ERROR!", "waveInStart ERROR!",
-                                      "waveInPrepareHeader FIRST ERROR!5",
-                                      "waveInAddBuffer FIRST ERROR!",
-                                      "waveInPrepareHeader SECOND ERROR!",
-                                      "waveInAddBuffer SECOND ERROR!"}));
+            (std::vector<std::string>{
+                "waveInOpen ERROR!", "waveInStart ERROR!", "waveInPrepareHeader FIRST ERROR!5",
+                "waveInAddBuffer FIRST ERROR!", "waveInPrepareHeader SECOND ERROR!",
+                "waveInAddBuffer SECOND ERROR!"}));
   EXPECT_TRUE(InputActive);  // the power-on completes
   EXPECT_TRUE(OutputActive);
 }
@@ -184,14 +182,15 @@ TEST_F(Streams, EachStartFailureAddsItsLineInPlace) {
   };
   const Case cases[] = {
       {WaveCall::waveInStart, 0, {"waveInStart ERROR!"}},
-      {WaveCall::waveInPrepareHeader, 0,
+      {WaveCall::waveInPrepareHeader,
+       0,
        {"waveInPrepareHeader FIRST ERROR!7", "waveInAddBuffer FIRST ERROR!"}},
       {WaveCall::waveInAddBuffer, 0, {"waveInAddBuffer FIRST ERROR!"}},
-      {WaveCall::waveInPrepareHeader, 1,
+      {WaveCall::waveInPrepareHeader,
+       1,
        {"waveInPrepareHeader SECOND ERROR!", "waveInAddBuffer SECOND ERROR!"}},
       {WaveCall::waveInAddBuffer, 1, {"waveInAddBuffer SECOND ERROR!"}},
-      {WaveCall::waveOutPrepareHeader, 0,
-       {"waveOutPrepareHeader ERROR!", "waveOutWrite ERROR!"}},
+      {WaveCall::waveOutPrepareHeader, 0, {"waveOutPrepareHeader ERROR!", "waveOutWrite ERROR!"}},
       {WaveCall::waveOutWrite, 1, {"waveOutWrite ERROR!"}},
   };
   for (const Case& c : cases) {
@@ -210,9 +209,8 @@ TEST_F(Streams, CompletionFailuresReachTheGuiAsMessageBoxesWithoutBlockingTheDev
   rig.card.Step(rig.PeriodFrames());  // returns: the handlers did not wait for the boxes
   EXPECT_TRUE(rig.panel.Messages().empty());
   rig.Pump();
-  EXPECT_EQ(rig.panel.Messages(),
-            (std::vector<std::string>{"waveInUnprepareHeader ERROR!",
-                                      "waveOutUnprepareHeader ERROR!"}));
+  EXPECT_EQ(rig.panel.Messages(), (std::vector<std::string>{"waveInUnprepareHeader ERROR!",
+                                                            "waveOutUnprepareHeader ERROR!"}));
 
   rig.card.FailCall(WaveCall::waveInPrepareHeader, MMSYSERR_ERROR);
   rig.card.FailCall(WaveCall::waveOutPrepareHeader, MMSYSERR_ERROR);

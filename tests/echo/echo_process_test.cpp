@@ -50,7 +50,8 @@ TEST(EchoThread, PaintsTheLedRedForEachPassAndWhiteAfter) {
   EngineRig rig;
   rig.PowerOn();
   rig.RunPeriods(3);
-  EXPECT_EQ(Colours(rig.panel), (std::vector<TColor>{clRed, clWhite, clRed, clWhite, clRed, clWhite}));
+  EXPECT_EQ(Colours(rig.panel),
+            (std::vector<TColor>{clRed, clWhite, clRed, clWhite, clRed, clWhite}));
   EXPECT_FALSE(BufferReady);
 }
 

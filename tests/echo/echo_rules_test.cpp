@@ -1,8 +1,9 @@
 // The slider rules and presets, checked against the figures the window must show.
+#include "echo/echo_rules.h"
+
 #include <gtest/gtest.h>
 
 #include "audio/buffer_rules.h"
-#include "echo/echo_rules.h"
 
 namespace {
 
@@ -53,7 +54,7 @@ TEST(EchoRules, LabelsShowTheFiguresOfTheWindow) {
 TEST(EchoRules, VolumeRangeSlidesByTwentyFiveAtEitherEnd) {
   EXPECT_EQ(SlideVolumeRange({1, 300}, 300), (VolumeRange{26, 325}));
   EXPECT_EQ(SlideVolumeRange({26, 325}, 50), (VolumeRange{1, 300}));
-  EXPECT_EQ(SlideVolumeRange({1, 300}, 1), (VolumeRange{1, 300}));  // never below 1..300
+  EXPECT_EQ(SlideVolumeRange({1, 300}, 1), (VolumeRange{1, 300}));             // never below 1..300
   EXPECT_EQ(SlideVolumeRange({4701, 5000}, 5000), (VolumeRange{4701, 5000}));  // nor past 5000
   EXPECT_EQ(SlideVolumeRange({1, 300}, 150), (VolumeRange{1, 300}));
   // Walking the thumb to each end and back covers every gain, and the range stays

@@ -23,7 +23,9 @@ using namespace std::chrono_literals;
 
 constexpr auto kPatience = 10s;  // bound for waits on something that must happen
 
-int KernelThreadId() { return static_cast<int>(syscall(SYS_gettid)); }
+int KernelThreadId() {
+  return static_cast<int>(syscall(SYS_gettid));
+}
 
 // Waits, up to a bound, until `done` holds.
 bool Eventually(const std::function<bool()>& done) {
@@ -271,7 +273,8 @@ TEST(Synchronize, RunsInlineWithNoDispatcherOrWhenCalledOnTheGuiThread) {
     bodyThread = std::this_thread::get_id();
     self.Sync([&] { methodThread = std::this_thread::get_id(); });
   });
-  ASSERT_TRUE(t->Ref().WaitFor(kPatience)) << "Synchronize waited for a GUI thread that is not there";
+  ASSERT_TRUE(t->Ref().WaitFor(kPatience))
+      << "Synchronize waited for a GUI thread that is not there";
   EXPECT_EQ(methodThread, bodyThread);
   delete t;
 

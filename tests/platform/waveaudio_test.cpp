@@ -269,10 +269,18 @@ class VirtualClock : public WaveCard {};
 
 TEST_F(WaveDevices, CapsRecordsAreFilledWholeWithTheNameCutTo31Characters) {
   const std::string longName = "A Sound Card Whose Name Runs On Past Thirty-One Characters";
-  card.AddCaptureDevice({.name = longName, .mid = 0x1234, .pid = 0x5678,
-                         .driverVersion = 0x0203, .formats = WAVE_FORMAT_4S16, .channels = 2});
-  card.AddPlaybackDevice({.name = longName, .mid = 0x4321, .pid = 0x8765,
-                          .driverVersion = 0x0405, .formats = WAVE_FORMAT_2S16, .channels = 2,
+  card.AddCaptureDevice({.name = longName,
+                         .mid = 0x1234,
+                         .pid = 0x5678,
+                         .driverVersion = 0x0203,
+                         .formats = WAVE_FORMAT_4S16,
+                         .channels = 2});
+  card.AddPlaybackDevice({.name = longName,
+                          .mid = 0x4321,
+                          .pid = 0x8765,
+                          .driverVersion = 0x0405,
+                          .formats = WAVE_FORMAT_2S16,
+                          .channels = 2,
                           .support = WAVECAPS_VOLUME});
   ASSERT_EQ(waveInGetNumDevs(), 2u);
   ASSERT_EQ(waveOutGetNumDevs(), 2u);
@@ -319,8 +327,7 @@ TEST_F(WaveDevices, AShorterCapsRecordGetsOnlyThatManyBytes) {
   for (UINT size : {2u, 8u, 12u, 47u}) {
     unsigned char bytes[sizeof(WAVEINCAPSA) + 8];
     std::memset(bytes, 0xCC, sizeof bytes);
-    ASSERT_EQ(waveInGetDevCapsA(1, reinterpret_cast<WAVEINCAPSA*>(bytes), size),
-              MMSYSERR_NOERROR);
+    ASSERT_EQ(waveInGetDevCapsA(1, reinterpret_cast<WAVEINCAPSA*>(bytes), size), MMSYSERR_NOERROR);
     EXPECT_EQ(std::memcmp(bytes, &full, size), 0) << "size " << size;
     for (std::size_t i = size; i < sizeof bytes; ++i) {
       ASSERT_EQ(bytes[i], 0xCC) << "byte " << i << " written for size " << size;
@@ -433,8 +440,7 @@ TEST_F(WaveOpen, BadArgumentsAreRefusedWithTheirCodes) {
   EXPECT_EQ(waveOutOpen(nullptr, 0, &format, 0, 0, CALLBACK_NULL), MMSYSERR_INVALPARAM);
   EXPECT_EQ(waveInOpen(&h, 0, nullptr, proc, instance, CALLBACK_FUNCTION), MMSYSERR_INVALPARAM);
   EXPECT_EQ(waveInOpen(&h, 0, &format, 0, instance, CALLBACK_FUNCTION), MMSYSERR_INVALPARAM);
-  EXPECT_EQ(waveInOpen(&h, 1, &format, proc, instance, CALLBACK_FUNCTION),
-            MMSYSERR_BADDEVICEID);
+  EXPECT_EQ(waveInOpen(&h, 1, &format, proc, instance, CALLBACK_FUNCTION), MMSYSERR_BADDEVICEID);
   EXPECT_EQ(waveOutOpen(reinterpret_cast<HWAVEOUT*>(&h), 1, &format, 0, 0, CALLBACK_NULL),
             MMSYSERR_BADDEVICEID);
   EXPECT_EQ(waveInOpen(&h, 0, &format, proc, instance, CALLBACK_FUNCTION | 0x0100),
@@ -541,8 +547,7 @@ TEST_F(WaveNotices, CaptureNoticesComeOnOneServiceThreadOneAtATimeInQueueOrder) 
   // WIM_CLOSE has been delivered by the time the close returns.
 
   const auto notices = log.All();
-  EXPECT_EQ(log.Messages(),
-            (std::vector<UINT>{WIM_OPEN, WIM_DATA, WIM_DATA, WIM_DATA, WIM_CLOSE}));
+  EXPECT_EQ(log.Messages(), (std::vector<UINT>{WIM_OPEN, WIM_DATA, WIM_DATA, WIM_DATA, WIM_CLOSE}));
   EXPECT_EQ(log.Headers(WIM_DATA), (std::vector<WAVEHDR*>{&b.header, &c.header, &a.header}));
   ASSERT_FALSE(notices.empty());
   for (const Notice& n : notices) {
@@ -566,8 +571,8 @@ TEST_F(WaveNotices, PlaybackNoticesComeOnOneServiceThreadOneAtATimeInQueueOrder)
   card.Step(96);
   ASSERT_EQ(waveOutClose(h), MMSYSERR_NOERROR);
 
-  EXPECT_EQ(log.Messages(), (std::vector<UINT>{WOM_OPEN, WOM_DONE, WOM_DONE, WOM_DONE,
-                                               WOM_DONE, WOM_CLOSE}));
+  EXPECT_EQ(log.Messages(),
+            (std::vector<UINT>{WOM_OPEN, WOM_DONE, WOM_DONE, WOM_DONE, WOM_DONE, WOM_CLOSE}));
   std::vector<WAVEHDR*> expected;
   for (Buffer* b : buffers) expected.push_back(&b->header);
   EXPECT_EQ(log.Headers(WOM_DONE), expected);
@@ -605,13 +610,12 @@ TEST_F(WaveIn, CaptureFillsHeadersInOrderAcrossStepsThatDoNotDivideThem) {
     EXPECT_EQ(b->header.dwBytesRecorded, b->header.dwBufferLength);
     EXPECT_EQ(b->header.dwFlags, WHDR_PREPARED | WHDR_DONE);
     const std::size_t slots = b->header.dwBufferLength / 2;
-    EXPECT_EQ(b->Recorded(), std::vector<std::int16_t>(signal.begin() + offset,
-                                                       signal.begin() + offset + slots));
+    EXPECT_EQ(b->Recorded(),
+              std::vector<std::int16_t>(signal.begin() + offset, signal.begin() + offset + slots));
     offset += slots;
   }
-  EXPECT_EQ(log.Headers(WIM_DATA), (std::vector<WAVEHDR*>{&buffers[0]->header,
-                                                           &buffers[1]->header,
-                                                           &buffers[2]->header}));
+  EXPECT_EQ(log.Headers(WIM_DATA),
+            (std::vector<WAVEHDR*>{&buffers[0]->header, &buffers[1]->header, &buffers[2]->header}));
   EXPECT_EQ(card.OverflowFrames(0), frames - 260);
 }
 
@@ -631,7 +635,8 @@ TEST_F(WaveIn, CaptureHearsNothingBeforeStart) {
   card.Step(50);
   ASSERT_EQ(log.Count(WIM_DATA), 1u);
   // The signal starts when capture does.
-  EXPECT_EQ(buffers[0]->Recorded(), std::vector<std::int16_t>(signal.begin(), signal.begin() + 100));
+  EXPECT_EQ(buffers[0]->Recorded(),
+            std::vector<std::int16_t>(signal.begin(), signal.begin() + 100));
 }
 
 TEST_F(WaveIn, StopReturnsThePartlyFilledHeaderAndKeepsTheRestQueued) {
@@ -681,7 +686,8 @@ TEST_F(WaveIn, ResetReturnsEveryQueuedHeaderWithItsNoticeBeforeItReturns) {
   for (Buffer* b : buffers) {
     EXPECT_EQ(b->header.dwFlags & (WHDR_DONE | WHDR_INQUEUE), WHDR_DONE);
   }
-  for (std::size_t i = 1; i < buffers.size(); ++i) EXPECT_EQ(buffers[i]->header.dwBytesRecorded, 0u);
+  for (std::size_t i = 1; i < buffers.size(); ++i)
+    EXPECT_EQ(buffers[i]->header.dwBytesRecorded, 0u);
 
   // Reset also stops: a header added now stays empty until the next start.
   ASSERT_EQ(waveInAddBuffer(h, &buffers[0]->header, kHdr), MMSYSERR_NOERROR);
@@ -712,9 +718,8 @@ TEST_F(WaveOut, PlaybackPlaysHeadersInOrderAndKeepsExactlyTheirData) {
   }
   EXPECT_EQ(card.Played(0), written);
   EXPECT_EQ(card.UnderflowFrames(0), frames - 200);
-  EXPECT_EQ(log.Headers(WOM_DONE), (std::vector<WAVEHDR*>{&buffers[0]->header,
-                                                           &buffers[1]->header,
-                                                           &buffers[2]->header}));
+  EXPECT_EQ(log.Headers(WOM_DONE),
+            (std::vector<WAVEHDR*>{&buffers[0]->header, &buffers[1]->header, &buffers[2]->header}));
   for (Buffer* b : buffers) EXPECT_EQ(b->header.dwFlags, WHDR_PREPARED | WHDR_DONE);
 
   EXPECT_EQ(card.TakePlayed(0), written);
@@ -738,7 +743,8 @@ TEST_F(WaveOut, ResetReturnsEveryQueuedHeaderAndTheNextOnePlaysFromItsStart) {
   EXPECT_TRUE(card.Played(0).empty());
   ASSERT_EQ(waveOutWrite(h, &buffers[1]->header, kHdr), MMSYSERR_NOERROR);
   card.Step(100);
-  EXPECT_EQ(card.Played(0), std::vector<std::int16_t>(written.begin() + 200, written.begin() + 400));
+  EXPECT_EQ(card.Played(0),
+            std::vector<std::int16_t>(written.begin() + 200, written.begin() + 400));
   EXPECT_EQ(waveOutClose(h), MMSYSERR_NOERROR);
 }
 
@@ -945,9 +951,9 @@ TEST_F(WaveDevices, RemovingADeviceReturnsItsHeadersFailsItsHandleAndRenumbersTh
 
   card.RemoveCaptureDevice(0);
   card.RemovePlaybackDevice(0);
-  EXPECT_EQ(log.Headers(WIM_DATA), (std::vector<WAVEHDR*>{&captured[0]->header,
-                                                           &captured[1]->header,
-                                                           &captured[2]->header}));
+  EXPECT_EQ(
+      log.Headers(WIM_DATA),
+      (std::vector<WAVEHDR*>{&captured[0]->header, &captured[1]->header, &captured[2]->header}));
   EXPECT_EQ(log2.Headers(WOM_DONE),
             (std::vector<WAVEHDR*>{&played[0]->header, &played[1]->header}));
   EXPECT_EQ(captured[0]->header.dwBytesRecorded, 30 * kFrameBytes);
@@ -1104,8 +1110,7 @@ TEST_F(WaveCallbacks, APlaybackCallbackThatResetsAndClosesItsOwnDeviceNeitherCra
   EXPECT_EQ(reset, MMSYSERR_NOERROR);
   EXPECT_EQ(closed, MMSYSERR_NOERROR);
   EXPECT_EQ(again, MMSYSERR_INVALHANDLE);
-  EXPECT_EQ(log.Messages(),
-            (std::vector<UINT>{WOM_OPEN, WOM_DONE, WOM_DONE, WOM_DONE, WOM_CLOSE}));
+  EXPECT_EQ(log.Messages(), (std::vector<UINT>{WOM_OPEN, WOM_DONE, WOM_DONE, WOM_DONE, WOM_CLOSE}));
   EXPECT_EQ(card.Played(0), std::vector<std::int16_t>(written.begin(), written.begin() + 40));
   EXPECT_EQ(waveOutWrite(h, nullptr, kHdr), MMSYSERR_INVALHANDLE);
 }

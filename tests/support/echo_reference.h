@@ -43,7 +43,8 @@ inline std::vector<std::int16_t> ReferenceAlignedOutput(const std::vector<std::i
     const std::vector<std::int16_t> newer(padded.begin() + (c + 1) * slots,
                                           padded.begin() + (c + 2) * slots);
     if (echo) {
-      if (c == 1) ReferenceEchoPass(older.data(), older.data(), slots, step, delay, volume, 2 * slots);
+      if (c == 1)
+        ReferenceEchoPass(older.data(), older.data(), slots, step, delay, volume, 2 * slots);
       ReferenceEchoPass(older.data(), newer.data(), slots, step, delay, volume, 2 * slots);
     }
     std::copy(older.begin(), older.end(), out.begin() + c * slots);

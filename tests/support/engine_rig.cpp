@@ -81,7 +81,9 @@ EngineRig::~EngineRig() {
   InstallWaveDriver(nullptr);
 }
 
-void EngineRig::PowerOn() { PowerUpEngine(echo); }
+void EngineRig::PowerOn() {
+  PowerUpEngine(echo);
+}
 
 void EngineRig::RunPeriod() {
   card.Step(static_cast<std::size_t>(PeriodFrames()));
@@ -101,4 +103,6 @@ void EngineRig::PowerOff() {
   panel.SetEchoActive(ticked);
 }
 
-std::int32_t EngineRig::PeriodFrames() const { return BufferSize / 4; }
+std::int32_t EngineRig::PeriodFrames() const {
+  return BufferSize / 4;
+}

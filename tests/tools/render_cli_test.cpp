@@ -73,13 +73,15 @@ std::string Le32(std::uint32_t v) {
   return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
           static_cast<char>(v >> 24)};
 }
-std::string Le16(std::uint16_t v) { return {static_cast<char>(v), static_cast<char>(v >> 8)}; }
+std::string Le16(std::uint16_t v) {
+  return {static_cast<char>(v), static_cast<char>(v >> 8)};
+}
 
 std::string WavBytes(std::uint16_t channels, std::uint16_t bits, std::uint32_t dataBytes,
                      std::uint32_t declaredDataBytes) {
   const std::uint16_t align = channels * bits / 8;
-  std::string fmt = Le16(1) + Le16(channels) + Le32(8000) + Le32(8000 * align) + Le16(align) +
-                    Le16(bits);
+  std::string fmt =
+      Le16(1) + Le16(channels) + Le32(8000) + Le32(8000 * align) + Le16(align) + Le16(bits);
   std::string data(dataBytes, '\1');
   return "RIFF" + Le32(4 + 8 + 16 + 8 + declaredDataBytes) + "WAVE" + "fmt " + Le32(16) + fmt +
          "data" + Le32(declaredDataBytes) + data;
@@ -101,7 +103,7 @@ TEST_F(RenderCli, AlignedOutputIsTheEchoOfTheInputSampleForSample) {
   // 8000 Hz, multiplier 2: a period is 4000 frames; the delay of 100 ms is 800 frames.
   const auto input = WriteNoise("in.wav", 8000, 4000 * 5 + 1234);
   const CliRun run = Cli("render " + Path("in.wav") + " " + Path("out.wav") +
-                      " --multiplier 2 --delay-ms 100 --repeats 2 --volume 140");
+                         " --multiplier 2 --delay-ms 100 --repeats 2 --volume 140");
   ASSERT_EQ(run.status, 0) << run.err;
   const WavAudio out = ReadWavFile(Path("out.wav"));
   EXPECT_EQ(out.rate, 8000);
@@ -114,21 +116,26 @@ TEST_F(RenderCli, AlignedOutputIsTheEchoOfTheInputSampleForSample) {
 
 TEST_F(RenderCli, DeviceStreamStartsWithFourSilentPeriodsThenTheAlignedOutput) {
   const auto input = WriteNoise("in.wav", 8000, 4000 * 3);
-  ASSERT_EQ(Cli("render " + Path("in.wav") + " " + Path("aligned.wav") + " --multiplier 2 "
-                "--preset \"Robot 1\"").status, 0);
+  ASSERT_EQ(Cli("render " + Path("in.wav") + " " + Path("aligned.wav") +
+                " --multiplier 2 "
+                "--preset \"Robot 1\"")
+                .status,
+            0);
   const CliRun run = Cli("render " + Path("in.wav") + " " + Path("device.wav") +
-                      " --multiplier 2 --preset \"Robot 1\" --device-stream");
+                         " --multiplier 2 --preset \"Robot 1\" --device-stream");
   ASSERT_EQ(run.status, 0) << run.err;
   const auto aligned = ReadWavFile(Path("aligned.wav")).slots;
   const auto device = ReadWavFile(Path("device.wav")).slots;
   ASSERT_EQ(device.size(), 2u * 4000 * (3 + 4));
-  EXPECT_TRUE(std::all_of(device.begin(), device.begin() + 2 * 4000 * 4, [](auto s) { return s == 0; }));
+  EXPECT_TRUE(
+      std::all_of(device.begin(), device.begin() + 2 * 4000 * 4, [](auto s) { return s == 0; }));
   EXPECT_TRUE(std::equal(aligned.begin(), aligned.end(), device.begin() + 2 * 4000 * 4));
 }
 
 TEST_F(RenderCli, NoEchoPassesTheSoundUnchangedAfterTheDroppedFirstPeriod) {
   const auto input = WriteNoise("in.wav", 11025, 5513 * 3);
-  const CliRun run = Cli("render " + Path("in.wav") + " " + Path("out.wav") + " --no-echo --multiplier 2");
+  const CliRun run =
+      Cli("render " + Path("in.wav") + " " + Path("out.wav") + " --no-echo --multiplier 2");
   ASSERT_EQ(run.status, 0) << run.err;
   const auto out = ReadWavFile(Path("out.wav")).slots;
   ASSERT_EQ(out.size(), input.size());
