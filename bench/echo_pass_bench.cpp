@@ -31,6 +31,10 @@ const PassCase kDefault{176400, {33, 7056, 100, 2 * 176400}};
 // keeps all eleven taps of every slot inside the row: 2 * ((220500 / 11) / 2) = 20044.
 const PassCase kWorst{220500, {9, 2 * ((220500 / 11) / 2), 100, 2 * 220500}};
 
+// The same at volume 150: volume 100 skips the volume step, any other volume pays for it.
+const PassCase kDefaultLouder{176400, {33, 7056, 150, 2 * 176400}};
+const PassCase kWorstLouder{220500, {9, 2 * ((220500 / 11) / 2), 150, 2 * 220500}};
+
 // Slot by slot, exactly as the definition reads.
 void ScalarBlock(std::int16_t* older, const std::int16_t* newer, std::int32_t slots,
                  std::int32_t begin, std::int32_t end, const EchoSettings& s) {
@@ -81,6 +85,12 @@ BENCHMARK_CAPTURE(Scalar, default_3_taps, kDefault)->Unit(benchmark::kMicrosecon
 BENCHMARK_CAPTURE(Optimised, worst_11_taps, kWorst)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(Portable, worst_11_taps, kWorst)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(Scalar, worst_11_taps, kWorst)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(Optimised, default_3_taps_volume_150, kDefaultLouder)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(Portable, default_3_taps_volume_150, kDefaultLouder)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(Scalar, default_3_taps_volume_150, kDefaultLouder)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(Optimised, worst_11_taps_volume_150, kWorstLouder)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(Portable, worst_11_taps_volume_150, kWorstLouder)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(Scalar, worst_11_taps_volume_150, kWorstLouder)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -9,7 +9,7 @@ trap 'rm -rf "$dir"' EXIT
 sox -n -r 44100 -c 2 -b 16 "$dir/in.wav" synth 60 pinknoise vol 0.3
 
 best() {
-  local best=999999
+  local best=999999999999
   for _ in 1 2 3; do
     local t0 t1
     t0=$(date +%s%N); "$@" >/dev/null 2>&1; t1=$(date +%s%N)

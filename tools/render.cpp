@@ -152,11 +152,14 @@ int Render(const RenderOptions& options, std::ostream& err) {
   PowerUpEngine(echo);
   std::int64_t dropped = 0;
   std::int64_t written = 0;
+  std::vector<std::int16_t> played;
   for (std::int64_t p = 1; p <= periods; ++p) {
     card.Step(static_cast<std::size_t>(period));
     // The pass this period started must end before the next capture moves the history.
-    while (BufferReady && echo.Running()) gui.WaitAndPump(std::chrono::milliseconds(5));
-    const std::vector<std::int16_t> played = card.TakePlayed(0);
+    // Short waits: the pass clears BufferReady just after its last LED call, with nothing
+    // posted after it to wake a longer one.
+    while (BufferReady && echo.Running()) gui.WaitAndPump(std::chrono::microseconds(100));
+    card.TakePlayed(0, played);
     const auto frames = static_cast<std::int64_t>(played.size() / 2);
     const std::int64_t from = std::clamp<std::int64_t>(skip - dropped, 0, frames);
     const std::int64_t count = std::clamp<std::int64_t>(wanted - written, 0, frames - from);

@@ -50,7 +50,7 @@ std::size_t QueueDispatcher::Pump() {
   }
 }
 
-std::size_t QueueDispatcher::WaitAndPump(std::chrono::milliseconds timeout) {
+std::size_t QueueDispatcher::WaitAndPump(std::chrono::microseconds timeout) {
   {
     std::unique_lock lock(mutex_);
     posted_.wait_for(lock, timeout, [&] { return !queue_.empty(); });

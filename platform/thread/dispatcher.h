@@ -39,7 +39,7 @@ class QueueDispatcher final : public Dispatcher {
   // On the creating thread only.
   std::size_t Pump();
   // Waits up to `timeout` for a call to be queued, then pumps.
-  std::size_t WaitAndPump(std::chrono::milliseconds timeout);
+  std::size_t WaitAndPump(std::chrono::microseconds timeout);
 
  private:
   const std::thread::id owner_;

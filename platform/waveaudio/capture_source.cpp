@@ -52,6 +52,13 @@ class WavSource final : public CaptureSource {
   explicit WavSource(WavAudio audio) : audio_(std::move(audio)) {}
   void Read(std::int16_t* slots, std::size_t frames, std::int32_t rate) override {
     const std::size_t fileFrames = audio_.slots.size() / 2;
+    if (rate == audio_.rate) {
+      const std::size_t have = frame_ < fileFrames ? std::min(frames, fileFrames - frame_) : 0;
+      std::copy_n(audio_.slots.begin() + 2 * frame_, 2 * have, slots);
+      std::fill(slots + 2 * have, slots + 2 * frames, std::int16_t{0});
+      frame_ += frames;
+      return;
+    }
     for (std::size_t j = 0; j < frames; ++j, ++frame_) {
       for (int c = 0; c < 2; ++c) slots[2 * j + c] = Sample(frame_, c, rate, fileFrames);
     }
@@ -60,9 +67,6 @@ class WavSource final : public CaptureSource {
  private:
   std::int16_t Sample(std::uint64_t frame, int channel, std::int32_t rate,
                       std::size_t fileFrames) const {
-    if (rate == audio_.rate) {
-      return frame < fileFrames ? audio_.slots[2 * frame + channel] : 0;
-    }
     const double at = static_cast<double>(frame) * audio_.rate / rate;
     const auto i = static_cast<std::size_t>(at);
     if (i >= fileFrames) return 0;

@@ -251,10 +251,17 @@ std::vector<std::int16_t> VirtualDriver::Played(UINT id) const {
 }
 
 std::vector<std::int16_t> VirtualDriver::TakePlayed(UINT id) {
-  return ReadDevice(*shared_, WaveDirection::Playback, id, [](DeviceState* d) {
-    if (!d) return std::vector<std::int16_t>{};
+  std::vector<std::int16_t> played;
+  TakePlayed(id, played);
+  return played;
+}
+
+void VirtualDriver::TakePlayed(UINT id, std::vector<std::int16_t>& into) {
+  into.clear();
+  ReadDevice(*shared_, WaveDirection::Playback, id, [&into](DeviceState* d) {
+    if (!d) return;
     std::lock_guard lock(d->mutex);
-    return std::exchange(d->played, {});
+    std::swap(d->played, into);
   });
 }
 

@@ -63,6 +63,9 @@ class VirtualDriver final : public WaveDriver {
   // added or since the last TakePlayed, which also forgets them.
   std::vector<std::int16_t> Played(UINT id) const;
   std::vector<std::int16_t> TakePlayed(UINT id);
+  // The same into `into`, whose storage the device then reuses for what it plays next, so
+  // that a long run keeps taking without allocating.
+  void TakePlayed(UINT id, std::vector<std::int16_t>& into);
   // Frames the playback device had to play with no header queued, since it first played.
   std::uint64_t UnderflowFrames(UINT id) const;
   // Frames the capture device heard with no header to put them in, while started.

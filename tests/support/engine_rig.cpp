@@ -87,7 +87,7 @@ void EngineRig::PowerOn() {
 
 void EngineRig::RunPeriod() {
   card.Step(static_cast<std::size_t>(PeriodFrames()));
-  while (BufferReady && echo.Running()) gui.WaitAndPump(std::chrono::milliseconds(5));
+  while (BufferReady && echo.Running()) gui.WaitAndPump(std::chrono::microseconds(100));
 }
 
 void EngineRig::RunPeriods(int n) {
