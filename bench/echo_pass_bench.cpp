@@ -27,8 +27,8 @@ struct PassCase {
 // Default settings: a 352800-byte buffer, step 33 (three taps), delay 7056.
 const PassCase kDefault{176400, {33, 7056, 100, 2 * 176400}};
 
-// Heaviest load: the largest buffer, step 9 (eleven taps) and the largest even delay that
-// keeps all eleven taps of every slot inside the row: 2 * ((220500 / 11) / 2) = 20044.
+// Heaviest load: the largest buffer, step 9 (eleven taps) and the largest even delay with
+// 11 * delay <= slots, 2 * ((220500 / 11) / 2) = 20044, so every tap of every slot is live.
 const PassCase kWorst{220500, {9, 2 * ((220500 / 11) / 2), 100, 2 * 220500}};
 
 // The same at volume 150: volume 100 skips the volume step, any other volume pays for it.
@@ -77,7 +77,9 @@ void Optimised(benchmark::State& state, const PassCase& c) {
 void Portable(benchmark::State& state, const PassCase& c) {
   EchoPass(state, echo_kernel::EchoBlockPortable, c);
 }
-void Scalar(benchmark::State& state, const PassCase& c) { EchoPass(state, ScalarBlock, c); }
+void Scalar(benchmark::State& state, const PassCase& c) {
+  EchoPass(state, ScalarBlock, c);
+}
 
 BENCHMARK_CAPTURE(Optimised, default_3_taps, kDefault)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(Portable, default_3_taps, kDefault)->Unit(benchmark::kMicrosecond);
@@ -85,8 +87,10 @@ BENCHMARK_CAPTURE(Scalar, default_3_taps, kDefault)->Unit(benchmark::kMicrosecon
 BENCHMARK_CAPTURE(Optimised, worst_11_taps, kWorst)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(Portable, worst_11_taps, kWorst)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(Scalar, worst_11_taps, kWorst)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(Optimised, default_3_taps_volume_150, kDefaultLouder)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(Portable, default_3_taps_volume_150, kDefaultLouder)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(Optimised, default_3_taps_volume_150, kDefaultLouder)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(Portable, default_3_taps_volume_150, kDefaultLouder)
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(Scalar, default_3_taps_volume_150, kDefaultLouder)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(Optimised, worst_11_taps_volume_150, kWorstLouder)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(Portable, worst_11_taps_volume_150, kWorstLouder)->Unit(benchmark::kMicrosecond);

@@ -28,6 +28,7 @@
 #include <array>
 #include <bit>
 #include <cstdint>
+#include <utility>
 
 #include "echo/echo_kernel_paths.h"
 
@@ -87,7 +88,9 @@ constexpr auto kPercentFactor = [] {
   return table;
 }();
 
-int16_t Clip(int32_t v) { return static_cast<int16_t>(std::clamp(v, -32768, 32767)); }
+int16_t Clip(int32_t v) {
+  return static_cast<int16_t>(std::clamp(v, -32768, 32767));
+}
 
 // One slot straight from the definition; for the few slots left over at the end of a run.
 int16_t ExactSlot(const Run& run, const Pass& pass, int32_t j) {
@@ -176,7 +179,7 @@ void RunPortable(const Run& run, const Pass& pass) {
 
 #if ECHORA_HAVE_X86
 
-#define ECHORA_AVX2 __attribute__((target("avx2,fma")))
+#define ECHORA_AVX2 __attribute__((target("avx2")))
 
 // Eight slots of one tap: trunc(x * factor) as 32-bit integers.
 ECHORA_AVX2 inline __m256i Avx2Tap(const int16_t* at, __m256 factor) {
@@ -225,41 +228,34 @@ ECHORA_AVX2 void RunAvx2Taps(const Run& run, const Pass& pass) {
   for (; j < count; ++j) out[j] = ExactSlot(run, pass, j);
 }
 
-template <bool kUnity>
-ECHORA_AVX2 void RunAvx2Volume(const Run& run, const Pass& pass) {
-  switch (run.taps) {
-    case 1: return RunAvx2Taps<1, kUnity>(run, pass);
-    case 2: return RunAvx2Taps<2, kUnity>(run, pass);
-    case 3: return RunAvx2Taps<3, kUnity>(run, pass);
-    case 4: return RunAvx2Taps<4, kUnity>(run, pass);
-    case 5: return RunAvx2Taps<5, kUnity>(run, pass);
-    case 6: return RunAvx2Taps<6, kUnity>(run, pass);
-    case 7: return RunAvx2Taps<7, kUnity>(run, pass);
-    case 8: return RunAvx2Taps<8, kUnity>(run, pass);
-    case 9: return RunAvx2Taps<9, kUnity>(run, pass);
-    case 10: return RunAvx2Taps<10, kUnity>(run, pass);
-    default: return RunAvx2Taps<11, kUnity>(run, pass);
-  }
+// Kernels by tap count, first at volume 100, then at any other volume.
+template <bool kUnity, std::size_t... I>
+constexpr std::array<RunKernel, kMaxTaps> Avx2Kernels(std::index_sequence<I...>) {
+  return {RunAvx2Taps<static_cast<int32_t>(I) + 1, kUnity>...};
 }
+constexpr std::array<RunKernel, kMaxTaps> kAvx2Kernels[2] = {
+    Avx2Kernels<true>(std::make_index_sequence<kMaxTaps>()),
+    Avx2Kernels<false>(std::make_index_sequence<kMaxTaps>()),
+};
 
-ECHORA_AVX2 void RunAvx2(const Run& run, const Pass& pass) {
-  if (pass.volume == 100) {
-    RunAvx2Volume<true>(run, pass);
-  } else {
-    RunAvx2Volume<false>(run, pass);
-  }
+void RunAvx2(const Run& run, const Pass& pass) {
+  kAvx2Kernels[pass.volume == 100 ? 0 : 1][run.taps - 1](run, pass);
 }
 
 bool DetectAvx2() {
   // libgcc's answer already includes the operating system's consent to the YMM state.
   __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+  return __builtin_cpu_supports("avx2");
 }
 
 #else
 
-void RunAvx2(const Run& run, const Pass& pass) { RunPortable(run, pass); }
-bool DetectAvx2() { return false; }
+void RunAvx2(const Run& run, const Pass& pass) {
+  RunPortable(run, pass);
+}
+bool DetectAvx2() {
+  return false;
+}
 
 #endif
 
@@ -272,8 +268,8 @@ void EchoBlockPortable(int16_t* older, const int16_t* newer, int32_t slots, int3
   Drive(older, newer, slots, begin, end, settings, RunPortable);
 }
 
-void EchoBlockAvx2(int16_t* older, const int16_t* newer, int32_t slots, int32_t begin,
-                   int32_t end, const EchoSettings& settings) {
+void EchoBlockAvx2(int16_t* older, const int16_t* newer, int32_t slots, int32_t begin, int32_t end,
+                   const EchoSettings& settings) {
   Drive(older, newer, slots, begin, end, settings, RunAvx2);
 }
 
@@ -284,8 +280,8 @@ bool Avx2Available() {
 
 }  // namespace echo_kernel
 
-void EchoBlock(int16_t* older, const int16_t* newer, int32_t slots, int32_t begin,
-               int32_t end, const EchoSettings& settings) {
+void EchoBlock(int16_t* older, const int16_t* newer, int32_t slots, int32_t begin, int32_t end,
+               const EchoSettings& settings) {
   if (echo_kernel::Avx2Available()) {
     echo_kernel::EchoBlockAvx2(older, newer, slots, begin, end, settings);
   } else {
@@ -293,4 +289,6 @@ void EchoBlock(int16_t* older, const int16_t* newer, int32_t slots, int32_t begi
   }
 }
 
-const char* EchoKernelName() { return echo_kernel::Avx2Available() ? "avx2" : "portable"; }
+const char* EchoKernelName() {
+  return echo_kernel::Avx2Available() ? "avx2" : "portable";
+}

@@ -29,5 +29,6 @@ struct EchoSettings {
 void EchoBlock(std::int16_t* older, const std::int16_t* newer, std::int32_t slots,
                std::int32_t begin, std::int32_t end, const EchoSettings& settings);
 
-// Which implementation EchoBlock runs on this processor ("avx2" or "portable").
+// Which implementation EchoBlock runs on this processor ("avx2" or "portable"). Both give
+// bit-identical results; echo_kernel_paths.h exposes each for tests and benchmarks.
 const char* EchoKernelName();

@@ -17,7 +17,7 @@ void EchoBlockPortable(std::int16_t* older, const std::int16_t* newer, std::int3
 void EchoBlockAvx2(std::int16_t* older, const std::int16_t* newer, std::int32_t slots,
                    std::int32_t begin, std::int32_t end, const EchoSettings& settings);
 
-// Whether this processor and its operating system run AVX2 and FMA code.
+// Whether this processor and its operating system run AVX2 code.
 bool Avx2Available();
 
 }  // namespace echo_kernel
