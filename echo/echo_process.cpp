@@ -35,6 +35,8 @@ bool TEchoProcess::KeepRunning() const {
 }
 
 void TEchoProcess::Execute() {
+  // The pool's size cannot change while the streams run.
+  const std::int32_t slots = BufferSize / 2;
   for (;;) {
     // Sleep until a playback completion announces a period, or until something that ends
     // the thread changes; every such change bumps EchoWake.
@@ -43,14 +45,13 @@ void TEchoProcess::Execute() {
       if (BufferReady || !KeepRunning()) break;
       EchoWake.wait(seen);
     }
-    if (BufferReady && KeepRunning()) Pass();
+    if (BufferReady && KeepRunning()) Pass(slots);
     if (!KeepRunning() && slot_.LeaveUnless(*this)) return;
   }
 }
 
-void TEchoProcess::Pass() {
+void TEchoProcess::Pass(std::int32_t slots) {
   Synchronize([this] { ProduceLedOn(); });
-  const std::int32_t slots = BufferSize / 2;
   for (std::int32_t begin = 0; begin < slots; begin += kBlockSlots) {
     std::int16_t* older = PoolBuffer(InOlder);
     const std::int16_t* newer = PoolBuffer(InNewer);

@@ -4,6 +4,7 @@
 // and the owner learns when it has left its loop.
 #pragma once
 
+#include <cstdint>
 #include <mutex>
 
 #include "platform/thread/tthread.h"
@@ -27,7 +28,8 @@ class TEchoProcess final : public TThread {
  private:
   friend class EchoThreadSlot;
   bool KeepRunning() const;
-  void Pass();
+  // Rewrites the `slots` slots of the older buffer, reading ahead into the newer.
+  void Pass(std::int32_t slots);
 
   EchoThreadSlot& slot_;
 };
