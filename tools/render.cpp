@@ -93,14 +93,15 @@ std::optional<EchoSliders> ResolveSliders(const RenderOptions& options, std::int
 }
 
 int Render(const RenderOptions& options, std::ostream& err) {
-  WavAudio input;
+  std::unique_ptr<WavReader> input;
   try {
-    input = ReadWavFile(options.input);
+    input = std::make_unique<WavReader>(options.input);
   } catch (const WavError& e) {
     err << "echora-cli: " << e.what() << "\n";
     return 2;
   }
-  const std::int32_t rate = options.rate.value_or(input.rate);
+  const std::int32_t fileRate = input->rate();
+  const std::int32_t rate = options.rate.value_or(fileRate);
   if (!IsSelectableRate(rate)) {
     err << "echora-cli: " << options.input << " is at " << rate
         << " Hz, which the processor does not run at; choose one with --rate\n";
@@ -126,7 +127,7 @@ int Render(const RenderOptions& options, std::ostream& err) {
 
   const std::int64_t period = bufferSize / 4;  // frames
   const std::int64_t inputFrames =
-      FramesAtRate(static_cast<std::int64_t>(input.slots.size() / 2), input.rate, rate);
+      FramesAtRate(static_cast<std::int64_t>(input->frames()), fileRate, rate);
   // Every input period comes out four periods after it went in.
   const std::int64_t periods = (inputFrames + period - 1) / period + 4;
   const std::int64_t skip = options.deviceStream ? 0 : 4 * period;
@@ -141,8 +142,23 @@ int Render(const RenderOptions& options, std::ostream& err) {
     return 1;
   }
 
+  // At its own rate the file is read as the card needs it; another rate resamples the
+  // whole file, loaded at once.
+  std::shared_ptr<WavStreamSource> stream;
+  std::shared_ptr<CaptureSource> source;
+  if (rate == fileRate) {
+    source = stream = std::make_shared<WavStreamSource>(std::move(input));
+  } else {
+    input.reset();
+    try {
+      source = MakeWavSource(ReadWavFile(options.input));
+    } catch (const WavError& e) {
+      err << "echora-cli: " << e.what() << "\n";
+      return 2;
+    }
+  }
   VirtualDriver card;
-  card.AddCaptureDevice({.name = "WAV file", .source = MakeWavSource(std::move(input))});
+  card.AddCaptureDevice({.name = "WAV file", .source = source});
   card.AddPlaybackDevice({.name = "WAV file"});
   QueueDispatcher gui;
   RenderPanel panel(options.echo);
@@ -173,6 +189,10 @@ int Render(const RenderOptions& options, std::ostream& err) {
   AwaitEchoEnd(echo, [&] { gui.Pump(); });
   PowerDownEngine();
 
+  if (stream && !stream->Error().empty()) {
+    err << "echora-cli: " << stream->Error() << "\n";
+    return 2;
+  }
   const std::vector<std::string> reports = panel.Reports();
   if (!reports.empty()) {
     err << "echora-cli: the engine reported \"" << reports.front() << "\"\n";

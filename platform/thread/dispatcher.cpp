@@ -1,6 +1,9 @@
 #include "platform/thread/dispatcher.h"
 
+#include <algorithm>
 #include <atomic>
+
+#include "platform/thread/spin_wait.h"
 
 namespace {
 std::atomic<Dispatcher*> guiDispatcher{nullptr};
@@ -27,6 +30,7 @@ void QueueDispatcher::Post(std::function<void()> call) {
   {
     std::lock_guard lock(mutex_);
     queue_.push_back(std::move(call));
+    queued_ = queue_.size();
   }
   posted_.notify_all();
 }
@@ -44,6 +48,7 @@ std::size_t QueueDispatcher::Pump() {
       if (queue_.empty()) return ran;
       call = std::move(queue_.front());
       queue_.pop_front();
+      queued_ = queue_.size();
     }
     call();
     ++ran;
@@ -51,6 +56,9 @@ std::size_t QueueDispatcher::Pump() {
 }
 
 std::size_t QueueDispatcher::WaitAndPump(std::chrono::microseconds timeout) {
+  if (SpinUntil([&] { return queued_ > 0; }, std::min(timeout, std::chrono::microseconds(50)))) {
+    return Pump();
+  }
   {
     std::unique_lock lock(mutex_);
     posted_.wait_for(lock, timeout, [&] { return !queue_.empty(); });

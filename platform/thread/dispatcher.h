@@ -2,6 +2,7 @@
 // loop; tests and the renderer use a QueueDispatcher that their own main thread pumps.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -43,6 +44,7 @@ class QueueDispatcher final : public Dispatcher {
 
  private:
   const std::thread::id owner_;
+  std::atomic<std::size_t> queued_{0};  // the queue's length, for a waiter that spins first
   std::mutex mutex_;
   std::condition_variable posted_;
   std::deque<std::function<void()>> queue_;

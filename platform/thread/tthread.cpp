@@ -4,9 +4,11 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <future>
+#include <atomic>
+#include <memory>
 
 #include "platform/thread/dispatcher.h"
+#include "platform/thread/spin_wait.h"
 
 void ThreadRef::Terminate() const {
   if (control_) control_->terminated.store(true);
@@ -98,10 +100,12 @@ void TThread::Synchronize(const std::function<void()>& method) {
     method();
     return;
   }
-  std::promise<void> done;
-  dispatcher->Post([&] {
+  // Shared, since the GUI thread still signals it after this thread may have seen it set.
+  auto done = std::make_shared<std::atomic<bool>>(false);
+  dispatcher->Post([&method, done] {
     method();
-    done.set_value();
+    done->store(true);
+    done->notify_one();
   });
-  done.get_future().wait();
+  if (!SpinUntil([&] { return done->load(); })) done->wait(false);
 }

@@ -99,6 +99,20 @@ class TestVector final : public CaptureSource {
 
 }  // namespace
 
+void WavStreamSource::Read(std::int16_t* slots, std::size_t frames, std::int32_t) {
+  std::size_t got = 0;
+  if (error_.empty()) {
+    try {
+      got = reader_->read(slots, frames);
+    } catch (const WavError& e) {
+      error_ = e.what();
+    }
+  }
+  std::fill(slots + 2 * got, slots + 2 * frames, std::int16_t{0});
+}
+
+std::string WavStreamSource::Error() const { return error_; }
+
 std::shared_ptr<CaptureSource> MakeSilence() {
   return std::make_shared<Silence>();
 }

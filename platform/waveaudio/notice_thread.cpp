@@ -1,5 +1,7 @@
 #include "platform/waveaudio/notice_thread.h"
 
+#include "platform/thread/spin_wait.h"
+
 NoticeThread::NoticeThread() : state_(std::make_shared<State>()) {
   std::lock_guard lock(state_->mutex);
   thread_ = std::thread([state = state_] { Run(state); });
@@ -23,7 +25,11 @@ void NoticeThread::WaitDelivered() {
   if (OnServiceThread()) return;
   std::unique_lock lock(state_->mutex);
   const std::uint64_t target = state_->posted;
-  state_->delivered.wait(lock, [&] { return state_->done >= target || state_->ended; });
+  if (state_->done >= target || state_->ended) return;
+  lock.unlock();
+  if (SpinUntil([&] { return state_->delivered.load() >= target; })) return;
+  lock.lock();
+  state_->deliveredWake.wait(lock, [&] { return state_->done >= target || state_->ended; });
 }
 
 void NoticeThread::Stop() {
@@ -57,8 +63,9 @@ void NoticeThread::Run(const std::shared_ptr<State>& state) {
     delivery = nullptr;  // drop what it holds before counting it delivered
     lock.lock();
     ++state->done;
-    state->delivered.notify_all();
+    state->delivered.store(state->done);
+    state->deliveredWake.notify_all();
   }
   state->ended = true;
-  state->delivered.notify_all();
+  state->deliveredWake.notify_all();
 }

@@ -2,6 +2,7 @@
 // in the order they were handed over.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -34,10 +35,11 @@ class NoticeThread {
   struct State {
     std::mutex mutex;
     std::condition_variable wake;
-    std::condition_variable delivered;
+    std::condition_variable deliveredWake;
     std::deque<std::function<void()>> queue;
     std::uint64_t posted = 0;
     std::uint64_t done = 0;
+    std::atomic<std::uint64_t> delivered{0};  // `done`, for a waiter that spins first
     bool stopping = false;
     bool ended = false;
     std::thread::id id;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <utility>
@@ -53,7 +54,8 @@ struct VirtualDriver::Shared {
   std::array<int, kWaveCallCount> calls{};
 
   std::mutex clockMutex;  // one advance of the clock at a time
-  std::vector<std::int16_t> scratch;
+  std::vector<std::int16_t> scratch;  // sound heard with no header to put it in
+  std::vector<std::int16_t> heard;    // sound for a header piece of part frames
 
   std::vector<std::shared_ptr<DeviceState>>& Devices(WaveDirection d) {
     return d == WaveDirection::Capture ? capture : playback;
@@ -91,8 +93,6 @@ struct VirtualDriver::Shared {
 
   void Transfer(StreamRecord& stream, std::uint64_t frames) {
     DeviceState& device = *stream.device;
-    scratch.resize(2 * frames);
-    auto* bytes = reinterpret_cast<std::byte*>(scratch.data());
     const std::size_t size = frames * kFrameBytes;
     if (device.direction == WaveDirection::Capture) {
       if (!stream.endpoint->Running()) return;  // not started: the card hears nothing
@@ -101,21 +101,52 @@ struct VirtualDriver::Shared {
         std::lock_guard lock(mutex);
         source = device.settings.source;
       }
-      if (source) {
-        source->Read(scratch.data(), frames, stream.rate);
-      } else {
-        std::fill_n(scratch.data(), 2 * frames, std::int16_t{0});
+      const std::size_t taken = stream.endpoint->Capture(
+          size, [&](std::byte* to, std::size_t n) { Hear(source.get(), to, n, stream.rate); });
+      // Time passes for the source all the same: what found no header is heard and lost.
+      if (taken < size) {
+        scratch.resize((size - taken) / 2);
+        Hear(source.get(), reinterpret_cast<std::byte*>(scratch.data()), size - taken,
+             stream.rate);
       }
-      const std::size_t taken = stream.endpoint->Capture(bytes, size);
       std::lock_guard lock(device.mutex);
       device.overflowFrames += frames - taken / kFrameBytes;
     } else {
-      const std::size_t given = stream.endpoint->Play(bytes, size);
       std::lock_guard lock(device.mutex);
-      device.played.insert(device.played.end(), scratch.data(), scratch.data() + given / 2);
+      const std::size_t given = stream.endpoint->Play(size, [&](const std::byte* from,
+                                                                std::size_t n) {
+        // Headers hold whole 16-bit slots at even addresses; anything else goes bytewise.
+        if (reinterpret_cast<std::uintptr_t>(from) % alignof(std::int16_t) == 0) {
+          const auto* slots = reinterpret_cast<const std::int16_t*>(from);
+          device.played.insert(device.played.end(), slots, slots + n / 2);
+        } else {
+          const std::size_t old = device.played.size();
+          device.played.resize(old + n / 2);
+          std::memcpy(device.played.data() + old, from, n / 2 * 2);
+        }
+      });
       if (given > 0) device.begunPlaying = true;
       if (device.begunPlaying) device.underflowFrames += frames - given / kFrameBytes;
     }
+  }
+
+  // The next n bytes the source makes, written at `to`: straight into a header when they
+  // are whole aligned frames, as the card always moves them, else through the scratch.
+  void Hear(CaptureSource* source, std::byte* to, std::size_t n, std::int32_t rate) {
+    const bool direct = n % kFrameBytes == 0 &&
+                        reinterpret_cast<std::uintptr_t>(to) % alignof(std::int16_t) == 0;
+    const std::size_t frames = (n + kFrameBytes - 1) / kFrameBytes;
+    std::int16_t* slots = reinterpret_cast<std::int16_t*>(to);
+    if (!direct) {
+      heard.resize(2 * frames);
+      slots = heard.data();
+    }
+    if (source) {
+      source->Read(slots, frames, rate);
+    } else {
+      std::fill_n(slots, 2 * frames, std::int16_t{0});
+    }
+    if (!direct) std::memcpy(to, heard.data(), n);
   }
 
   std::vector<std::shared_ptr<StreamEndpoint>> TakeStreamsOf(const DeviceState* device) {

@@ -76,38 +76,22 @@ bool rateInRange(std::int64_t rate) {
   return rate >= kWavMinRate && rate <= kWavMaxRate;
 }
 
-class Reader {
- public:
-  explicit Reader(const std::string& path) : path_(path) {}
-  ~Reader() {
-    if (file_ != nullptr) std::fclose(file_);
-  }
-  Reader(const Reader&) = delete;
-  Reader& operator=(const Reader&) = delete;
-
-  WavAudio read();
-
- private:
-  struct Chunk {
-    std::uint64_t offset;  // of the body
-    std::uint32_t size;
-  };
-
-  [[noreturn]] void fail(const std::string& problem) const {
-    throw WavError(path_ + ": " + problem);
-  }
-
-  void open();
-  // Reads exactly n bytes at offset, or fails as truncated / unreadable.
-  void readAt(std::uint64_t offset, void* buffer, std::size_t n, const std::string& what);
-  std::uint32_t checkFormat(const Chunk& fmt);
-
-  std::string path_;
-  std::FILE* file_ = nullptr;
-  std::uint64_t fileSize_ = 0;
+struct Chunk {
+  std::uint64_t offset;  // of the body
+  std::uint32_t size;
 };
 
-void Reader::open() {
+}  // namespace
+
+WavReader::~WavReader() {
+  if (file_ != nullptr) std::fclose(file_);
+}
+
+void WavReader::fail(const std::string& problem) const {
+  throw WavError(path_ + ": " + problem);
+}
+
+void WavReader::open() {
   file_ = std::fopen(path_.c_str(), "rbe");
   if (file_ == nullptr) fail(problemWith("cannot open the file: ", errno));
   struct stat info {};
@@ -119,7 +103,7 @@ void Reader::open() {
   fileSize_ = static_cast<std::uint64_t>(info.st_size);
 }
 
-void Reader::readAt(std::uint64_t offset, void* buffer, std::size_t n, const std::string& what) {
+void WavReader::readAt(std::uint64_t offset, void* buffer, std::size_t n, const std::string& what) {
   if (fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0) {
     fail(problemWith("cannot read the file: ", errno));
   }
@@ -131,7 +115,8 @@ void Reader::readAt(std::uint64_t offset, void* buffer, std::size_t n, const std
 }
 
 // Validates the fmt chunk; returns the sample rate.
-std::uint32_t Reader::checkFormat(const Chunk& fmt) {
+std::uint32_t WavReader::checkFormat(std::uint64_t offset, std::uint32_t size) {
+  const Chunk fmt{offset, size};
   if (fmt.size < 16) fail("the fmt chunk is too short to describe a format");
   unsigned char body[40] = {};
   readAt(fmt.offset, body, fmt.size < 40 ? fmt.size : 40, "the fmt chunk");
@@ -170,7 +155,7 @@ std::uint32_t Reader::checkFormat(const Chunk& fmt) {
   return rate;
 }
 
-WavAudio Reader::read() {
+WavReader::WavReader(const std::string& path) : path_(path) {
   open();
 
   if (fileSize_ < 12) fail("not a RIFF/WAVE file");
@@ -211,7 +196,7 @@ WavAudio Reader::read() {
     }
     fail("no fmt chunk: the file does not say how its audio is stored");
   }
-  const std::uint32_t rate = checkFormat(*fmt);
+  const std::uint32_t rate = checkFormat(fmt->offset, fmt->size);
   if (!data) fail("no data chunk: the file holds no audio");
   if (data->offset + data->size > fileSize_) {
     fail("the file is truncated: the data chunk declares " + std::to_string(data->size) +
@@ -219,23 +204,33 @@ WavAudio Reader::read() {
          " are present");
   }
 
-  WavAudio audio;
-  audio.rate = static_cast<std::int32_t>(rate);
-  const std::size_t frames = data->size / 4;  // a trailing half frame is dropped
-  try {
-    audio.slots.resize(frames * 2);
-  } catch (const std::bad_alloc&) {
-    fail("the file is too large to load into memory");
+  rate_ = static_cast<std::int32_t>(rate);
+  frames_ = data->size / 4;  // a trailing half frame is dropped
+  if (fseeko(file_, static_cast<off_t>(data->offset), SEEK_SET) != 0) {
+    fail(problemWith("cannot read the file: ", errno));
   }
-  if (frames > 0) readAt(data->offset, audio.slots.data(), frames * 4, "the data chunk");
+}
+
+std::size_t WavReader::read(std::int16_t* slots, std::size_t frames) {
+  const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(frames, frames_ - framesRead_));
+  if (n == 0) return 0;
+  // Sequential reads from where the last one ended: no seek, so stdio can read ahead.
+  const std::size_t got = std::fread(slots, 1, n * 4, file_);
+  if (got != n * 4) {
+    if (std::ferror(file_)) fail(problemWith("cannot read the file: ", errno));
+    fail("the file is truncated: it ends inside the data chunk");
+  }
   if constexpr (std::endian::native == std::endian::big) {
-    for (std::int16_t& slot : audio.slots) {
-      const auto raw = static_cast<std::uint16_t>(slot);
-      slot = static_cast<std::int16_t>(static_cast<std::uint16_t>((raw >> 8) | (raw << 8)));
+    for (std::size_t i = 0; i < 2 * n; ++i) {
+      const auto raw = static_cast<std::uint16_t>(slots[i]);
+      slots[i] = static_cast<std::int16_t>(static_cast<std::uint16_t>((raw >> 8) | (raw << 8)));
     }
   }
-  return audio;
+  framesRead_ += n;
+  return n;
 }
+
+namespace {
 
 // Distinguishes temporary names of writers in one process; the pid separates processes.
 std::atomic<unsigned> tempCounter{0};
@@ -243,7 +238,16 @@ std::atomic<unsigned> tempCounter{0};
 }  // namespace
 
 WavAudio ReadWavFile(const std::string& path) {
-  return Reader(path).read();
+  WavReader reader(path);
+  WavAudio audio;
+  audio.rate = reader.rate();
+  try {
+    audio.slots.resize(2 * reader.frames());
+  } catch (const std::bad_alloc&) {
+    throw WavError(path + ": the file is too large to load into memory");
+  }
+  reader.read(audio.slots.data(), reader.frames());
+  return audio;
 }
 
 WavWriter::WavWriter(const std::string& path, std::int32_t rate) : path_(path) {

@@ -1,5 +1,5 @@
-// RIFF/WAVE files of 16-bit stereo PCM: read whole by the virtual sound card's file source,
-// written block by block by the renderer.
+// RIFF/WAVE files of 16-bit stereo PCM: read whole or a block at a time by the virtual
+// sound card's file sources, written block by block by the renderer.
 #pragma once
 
 #include <cstddef>
@@ -35,6 +35,38 @@ class WavError : public std::runtime_error {
 // chunk, any other sample format, width or channel count, a rate outside
 // [kWavMinRate, kWavMaxRate], or a file cut short.
 WavAudio ReadWavFile(const std::string& path);
+
+// Reads a 16-bit stereo PCM file a block at a time, for inputs too long to hold whole.
+// Opening checks everything ReadWavFile does, the data chunk's full length included.
+class WavReader {
+ public:
+  // Throws WavError as ReadWavFile does.
+  explicit WavReader(const std::string& path);
+  ~WavReader();
+  WavReader(const WavReader&) = delete;
+  WavReader& operator=(const WavReader&) = delete;
+
+  std::int32_t rate() const { return rate_; }
+  std::uint64_t frames() const { return frames_; }
+  // Reads the next frames, at most `frames` of them, into `slots`; returns how many were
+  // read, 0 at the end. Throws WavError on a read error or a file cut short meanwhile.
+  std::size_t read(std::int16_t* slots, std::size_t frames);
+
+ private:
+  [[noreturn]] void fail(const std::string& problem) const;
+  void open();
+  // Reads exactly n bytes at offset, or fails as truncated / unreadable.
+  void readAt(std::uint64_t offset, void* buffer, std::size_t n, const std::string& what);
+  // Validates the fmt chunk at `offset`; returns the sample rate.
+  std::uint32_t checkFormat(std::uint64_t offset, std::uint32_t size);
+
+  std::string path_;
+  std::FILE* file_ = nullptr;
+  std::uint64_t fileSize_ = 0;
+  std::int32_t rate_ = 0;
+  std::uint64_t frames_ = 0;
+  std::uint64_t framesRead_ = 0;
+};
 
 // Writes a 16-bit stereo PCM file. The audio goes to a temporary file in the same folder,
 // which finish() renames over `path`: until then an existing file at `path` is untouched,

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -47,17 +48,22 @@ struct DeviceCaps {
 
 // The queue of one open device as a driver sees it. All methods may be called from any
 // thread; they never call the device's callback directly, only hand notices to its
-// service thread.
+// service thread. Capture and Play hand the driver the headers' own memory, so that sound
+// is copied once on its way in or out; their functions run under the stream's lock.
 class StreamEndpoint {
  public:
   virtual ~StreamEndpoint() = default;
 
-  // Capture: copies into the queued headers in order, completing (WIM_DATA) each one that
-  // fills. Returns the bytes taken; what is left found no header, and is lost.
-  virtual std::size_t Capture(const std::byte* data, std::size_t bytes) = 0;
-  // Playback: copies out of the queued headers in order, completing (WOM_DONE) each one that
-  // empties. Returns the bytes given; the rest of `out` had nothing to play.
-  virtual std::size_t Play(std::byte* out, std::size_t bytes) = 0;
+  // Capture: offers the free room of the queued headers in order, up to `bytes` in all;
+  // `fill(to, n)` writes the next n bytes of sound at `to`. Completes (WIM_DATA) each header
+  // that fills. Returns the bytes taken; the rest found no header, and is lost.
+  using Fill = std::function<void(std::byte* to, std::size_t n)>;
+  virtual std::size_t Capture(std::size_t bytes, const Fill& fill) = 0;
+  // Playback: offers the unplayed data of the queued headers in order, up to `bytes` in all;
+  // `take(from, n)` receives the next n bytes. Completes (WOM_DONE) each header it empties.
+  // Returns the bytes given; for the rest there was nothing to play.
+  using Take = std::function<void(const std::byte* from, std::size_t n)>;
+  virtual std::size_t Play(std::size_t bytes, const Take& take) = 0;
   // Bytes still to move in the header at the front of the queue; 0 when none is queued or
   // when capture is not started.
   virtual std::size_t FrontBytesLeft() = 0;

@@ -123,7 +123,7 @@ MMRESULT WaveStream::Close() {
   return MMSYSERR_NOERROR;
 }
 
-std::size_t WaveStream::Capture(const std::byte* data, std::size_t bytes) {
+std::size_t WaveStream::Capture(std::size_t bytes, const Fill& fill) {
   std::lock_guard lock(mutex_);
   if (closed_ || !started_) return 0;
   std::size_t taken = 0;
@@ -131,7 +131,7 @@ std::size_t WaveStream::Capture(const std::byte* data, std::size_t bytes) {
     WAVEHDR* header = queue_.front();
     const std::size_t room = header->dwBufferLength - header->dwBytesRecorded;
     const std::size_t n = std::min(room, bytes - taken);
-    std::memcpy(header->lpData + header->dwBytesRecorded, data + taken, n);
+    fill(reinterpret_cast<std::byte*>(header->lpData) + header->dwBytesRecorded, n);
     header->dwBytesRecorded += static_cast<DWORD>(n);
     taken += n;
     if (header->dwBytesRecorded == header->dwBufferLength) CompleteFrontLocked();
@@ -139,7 +139,7 @@ std::size_t WaveStream::Capture(const std::byte* data, std::size_t bytes) {
   return taken;
 }
 
-std::size_t WaveStream::Play(std::byte* out, std::size_t bytes) {
+std::size_t WaveStream::Play(std::size_t bytes, const Take& take) {
   std::lock_guard lock(mutex_);
   if (closed_) return 0;
   std::size_t given = 0;
@@ -147,7 +147,7 @@ std::size_t WaveStream::Play(std::byte* out, std::size_t bytes) {
     WAVEHDR* header = queue_.front();
     const std::size_t n =
         std::min<std::size_t>(header->dwBufferLength - playOffset_, bytes - given);
-    std::memcpy(out + given, header->lpData + playOffset_, n);
+    take(reinterpret_cast<const std::byte*>(header->lpData) + playOffset_, n);
     playOffset_ += n;
     given += n;
     if (playOffset_ == header->dwBufferLength) CompleteFrontLocked();

@@ -39,8 +39,8 @@ class WaveStream final : public StreamEndpoint, public std::enable_shared_from_t
   MMRESULT Close();
 
   // StreamEndpoint, for the driver.
-  std::size_t Capture(const std::byte* data, std::size_t bytes) override;
-  std::size_t Play(std::byte* out, std::size_t bytes) override;
+  std::size_t Capture(std::size_t bytes, const Fill& fill) override;
+  std::size_t Play(std::size_t bytes, const Take& take) override;
   std::size_t FrontBytesLeft() override;
   bool Running() override;
   void Fail(MMRESULT code) override;
