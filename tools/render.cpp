@@ -169,7 +169,8 @@ int Render(const RenderOptions& options, std::ostream& err) {
   std::int64_t dropped = 0;
   std::int64_t written = 0;
   std::vector<std::int16_t> played;
-  for (std::int64_t p = 1; p <= periods; ++p) {
+  std::string writeError;  // a full disk ends the run, but the engine still stops in order
+  for (std::int64_t p = 1; p <= periods && writeError.empty(); ++p) {
     card.Step(static_cast<std::size_t>(period));
     // The pass this period started must end before the next capture moves the history.
     // Short waits: the pass clears BufferReady just after its last LED call, with nothing
@@ -180,7 +181,11 @@ int Render(const RenderOptions& options, std::ostream& err) {
     const std::int64_t from = std::clamp<std::int64_t>(skip - dropped, 0, frames);
     const std::int64_t count = std::clamp<std::int64_t>(wanted - written, 0, frames - from);
     dropped += from;
-    output->append(played.data() + 2 * from, static_cast<std::size_t>(2 * count));
+    try {
+      output->append(played.data() + 2 * from, static_cast<std::size_t>(2 * count));
+    } catch (const WavError& e) {
+      writeError = e.what();
+    }
     written += count;
     if (showProgress) err << "\rechora-cli: rendering " << 100 * p / periods << "%" << std::flush;
   }
@@ -192,6 +197,10 @@ int Render(const RenderOptions& options, std::ostream& err) {
   if (stream && !stream->Error().empty()) {
     err << "echora-cli: " << stream->Error() << "\n";
     return 2;
+  }
+  if (!writeError.empty()) {
+    err << "echora-cli: " << writeError << "\n";
+    return 1;
   }
   const std::vector<std::string> reports = panel.Reports();
   if (!reports.empty()) {

@@ -176,3 +176,16 @@ TEST_F(RenderCli, MultiplierIsLoweredToFitTheLargestBuffer) {
   EXPECT_EQ(run.status, 0);
   EXPECT_NE(run.err.find("lowered to 10"), std::string::npos) << run.err;
 }
+
+TEST_F(RenderCli, AFullDiskEndsTheRenderWithStatusOneAndNoOutput) {
+  WriteNoise("in.wav", 8000, 4000 * 6);
+  // A file-size limit of 20 KiB, with its signal ignored, stands in for a full disk.
+  const std::string command = "ulimit -f 40; trap \"\" XFSZ; " + std::string(ECHORA_CLI) +
+                              " render " + Path("in.wav") + " " + Path("out.wav") +
+                              " --multiplier 2 2>" + Path("err.txt");
+  const int raw = std::system(command.c_str());
+  EXPECT_EQ(WEXITSTATUS(raw), 1);
+  const std::string message = Slurp(Path("err.txt"));
+  EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1) << message;
+  EXPECT_FALSE(fs::exists(Path("out.wav")));
+}
