@@ -189,7 +189,10 @@ VirtualDriver::~VirtualDriver() {
     std::lock_guard lock(shared_->mutex);
     endpoints = shared_->TakeStreamsOf(nullptr);
   }
-  for (auto& endpoint : endpoints) endpoint->Fail(MMSYSERR_NODRIVER);
+  for (auto& endpoint : endpoints) {
+    endpoint->Fail(MMSYSERR_NODRIVER);
+    endpoint->WaitNoticesDelivered();
+  }
 }
 
 UINT VirtualDriver::AddCaptureDevice(VirtualDevice device) {
@@ -217,7 +220,10 @@ void RemoveDevice(VirtualDriver::Shared& shared, WaveDirection direction, UINT i
     endpoints = shared.TakeStreamsOf(devices[id].get());
     devices.erase(devices.begin() + id);
   }
-  for (auto& endpoint : endpoints) endpoint->Fail(MMSYSERR_NODRIVER);
+  for (auto& endpoint : endpoints) {
+    endpoint->Fail(MMSYSERR_NODRIVER);
+    endpoint->WaitNoticesDelivered();
+  }
 }
 
 }  // namespace

@@ -72,6 +72,7 @@ class StreamEndpoint {
   // The device is gone: every queued header comes back with its notice, and later calls
   // that would use the device (prepare, queue, start, stop) return `code`. What only
   // undoes (unprepare, reset) and closing still succeed, so that a stop sequence can end.
+  // Does not wait for the notices, so that a driver may call it from its own thread.
   virtual void Fail(MMRESULT code) = 0;
   // Returns once every notice handed out so far has been delivered; at once when called on
   // the device's own service thread.

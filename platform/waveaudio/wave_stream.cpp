@@ -172,14 +172,11 @@ bool WaveStream::Running() {
 }
 
 void WaveStream::Fail(MMRESULT code) {
-  {
-    std::lock_guard lock(mutex_);
-    if (closed_ || failure_ != MMSYSERR_NOERROR) return;
-    failure_ = code;
-    started_ = false;
-    while (!queue_.empty()) CompleteFrontLocked();
-  }
-  notices_.WaitDelivered();
+  std::lock_guard lock(mutex_);
+  if (closed_ || failure_ != MMSYSERR_NOERROR) return;
+  failure_ = code;
+  started_ = false;
+  while (!queue_.empty()) CompleteFrontLocked();
 }
 
 void WaveStream::WaitNoticesDelivered() {
