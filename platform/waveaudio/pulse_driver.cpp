@@ -1,0 +1,437 @@
+#include "platform/waveaudio/pulse_driver.h"
+
+#include <pulse/pulseaudio.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <csignal>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t kFrameBytes = 4;  // the program's 16-bit stereo
+
+struct Device {
+  std::uint32_t index;
+  std::string name;
+  std::string description;
+};
+
+// A device listing in progress; its fields are guarded by the core's mutex.
+struct DeviceList {
+  PulseDriver::Core* core = nullptr;
+  std::vector<Device> devices = {};
+  bool done = false;
+  bool failed = false;
+};
+
+class PulseStream;
+
+}  // namespace
+
+struct PulseDriver::Core {
+  explicit Core(Options o) : options(std::move(o)) {
+    // A server that goes away closes our socket; that must fail the streams, not end the
+    // program on a broken pipe.
+    std::signal(SIGPIPE, SIG_IGN);
+    loop = pa_threaded_mainloop_new();
+    if (loop && pa_threaded_mainloop_start(loop) < 0) {
+      pa_threaded_mainloop_free(loop);
+      loop = nullptr;
+    }
+  }
+
+  ~Core() {
+    if (!loop) return;
+    Lock();
+    DropContext();
+    Unlock();
+    pa_threaded_mainloop_stop(loop);
+    pa_threaded_mainloop_free(loop);
+  }
+
+  // The main loop's lock; callbacks run with it held. Taken only from our own threads.
+  void Lock() { pa_threaded_mainloop_lock(loop); }
+  void Unlock() { pa_threaded_mainloop_unlock(loop); }
+
+  // Waits, at most the timeout, until `ready()` holds; the callbacks that change what it
+  // reads hold `mutex` and signal `changed`.
+  template <typename Ready>
+  bool Await(Ready ready) {
+    std::unique_lock lock(mutex);
+    return changed.wait_for(lock, options.timeout, ready);
+  }
+
+  // Connects, or reconnects after the server went away. Loop lock not held.
+  bool Connect();
+  void DropContext();
+  std::optional<std::vector<Device>> List(WaveDirection direction);
+
+  static void OnContextState(pa_context* context, void* userdata);
+
+  const Options options;
+  pa_threaded_mainloop* loop = nullptr;
+  pa_context* context = nullptr;  // loop lock
+  std::set<PulseStream*> streams;  // the open streams; loop lock
+
+  std::mutex mutex;  // what the waits read
+  std::condition_variable changed;
+  pa_context_state_t contextState = PA_CONTEXT_UNCONNECTED;
+
+  std::atomic<std::uint64_t> underflows{0};
+  std::atomic<std::uint64_t> overflows{0};
+};
+
+namespace {
+
+// One open device: a record or playback stream on the server, and the queue it serves.
+class PulseStream final : public DevicePort {
+ public:
+  PulseStream(std::shared_ptr<PulseDriver::Core> core, WaveDirection direction,
+              std::shared_ptr<StreamEndpoint> endpoint, std::uint32_t rate)
+      : core_(std::move(core)), direction_(direction), endpoint_(std::move(endpoint)) {
+    spec_.format = PA_SAMPLE_S16LE;
+    spec_.channels = 2;
+    spec_.rate = rate;
+  }
+
+  ~PulseStream() override {
+    core_->Lock();
+    core_->streams.erase(this);
+    if (startTimer_) {
+      pa_threaded_mainloop_get_api(core_->loop)->time_free(startTimer_);
+    }
+    if (stream_) {
+      pa_stream_set_state_callback(stream_, nullptr, nullptr);
+      pa_stream_set_read_callback(stream_, nullptr, nullptr);
+      pa_stream_set_write_callback(stream_, nullptr, nullptr);
+      pa_stream_set_underflow_callback(stream_, nullptr, nullptr);
+      pa_stream_set_overflow_callback(stream_, nullptr, nullptr);
+      pa_stream_disconnect(stream_);
+      pa_stream_unref(stream_);
+    }
+    core_->Unlock();
+  }
+
+  // Connects to the device and waits, bounded, until the server has the stream ready.
+  MMRESULT Connect(const std::string& device);
+
+  // Capture: the server starts sending when the program starts the device.
+  void OnStart() override { Cork(false); }
+  void OnStop() override { Cork(true); }
+  void OnReset() override {
+    core_->Lock();
+    if (direction_ == WaveDirection::Capture) CorkLocked(true);
+    if (Ready()) pa_operation_unref(pa_stream_flush(stream_, nullptr, nullptr));
+    core_->Unlock();
+  }
+  // Playback: new headers go to the server at once, as far as it takes them.
+  void OnQueued() override {
+    if (direction_ != WaveDirection::Playback) return;
+    core_->Lock();
+    if (!started_ && !startTimer_ && Ready()) ScheduleStart();
+    Write();
+    core_->Unlock();
+  }
+
+  // The server is gone: the program gets its headers back.
+  void Fail() { endpoint_->Fail(MMSYSERR_NODRIVER); }
+
+ private:
+  bool Ready() const { return stream_ && pa_stream_get_state(stream_) == PA_STREAM_READY; }
+
+  void Cork(bool cork) {
+    core_->Lock();
+    CorkLocked(cork);
+    core_->Unlock();
+  }
+  void CorkLocked(bool cork) {
+    if (Ready()) pa_operation_unref(pa_stream_cork(stream_, cork, nullptr, nullptr));
+  }
+
+  // Playback starts a little after its first write, so that a capture stream started at
+  // the same moment finishes each buffer period just before playback finishes its own:
+  // the server takes playback data one latency ahead and delivers capture data one latency
+  // late, and the processor's completions are meant to come capture first.
+  void ScheduleStart() {
+    const pa_usec_t delay =
+        static_cast<pa_usec_t>(std::chrono::microseconds(core_->options.latency).count()) * 2 +
+        20000;
+    startTimer_ = pa_context_rttime_new(core_->context, pa_rtclock_now() + delay, &OnStartTimer,
+                                        this);
+  }
+  static void OnStartTimer(pa_mainloop_api* api, pa_time_event* event, const struct timeval*,
+                           void* userdata) {
+    auto* self = static_cast<PulseStream*>(userdata);
+    api->time_free(event);
+    self->startTimer_ = nullptr;
+    self->started_ = true;
+    self->CorkLocked(false);
+  }
+
+  // Feeds the server what it asks for from the queued headers. Loop lock held.
+  void Write() {
+    if (!Ready()) return;
+    std::size_t wanted = pa_stream_writable_size(stream_);
+    while (wanted >= kFrameBytes && wanted != static_cast<std::size_t>(-1)) {
+      void* data = nullptr;
+      std::size_t size = wanted - wanted % kFrameBytes;
+      if (pa_stream_begin_write(stream_, &data, &size) < 0 || data == nullptr) return;
+      size -= size % kFrameBytes;
+      std::size_t filled = 0;
+      const std::size_t given =
+          endpoint_->Play(size, [&](const std::byte* from, std::size_t n) {
+            std::memcpy(static_cast<char*>(data) + filled, from, n);
+            filled += n;
+          });
+      if (given == 0) {
+        pa_stream_cancel_write(stream_);
+        return;
+      }
+      pa_stream_write(stream_, data, given, nullptr, 0, PA_SEEK_RELATIVE);
+      wanted -= std::min(wanted, given);
+    }
+  }
+
+  // Hands what the server recorded to the queued headers. Loop lock held.
+  void Read() {
+    for (;;) {
+      const void* data = nullptr;
+      std::size_t size = 0;
+      if (pa_stream_peek(stream_, &data, &size) < 0 || size == 0) return;
+      std::size_t offset = 0;
+      const std::size_t taken = endpoint_->Capture(size, [&](std::byte* to, std::size_t n) {
+        if (data) {
+          std::memcpy(to, static_cast<const char*>(data) + offset, n);
+        } else {
+          std::memset(to, 0, n);  // a hole in the recording: silence
+        }
+        offset += n;
+      });
+      if (taken < size && endpoint_->Running()) ++core_->overflows;
+      pa_stream_drop(stream_);
+    }
+  }
+
+  static void OnState(pa_stream* stream, void* userdata) {
+    auto* self = static_cast<PulseStream*>(userdata);
+    const pa_stream_state_t state = pa_stream_get_state(stream);
+    if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) self->Fail();
+    std::lock_guard lock(self->core_->mutex);
+    self->state_ = state;
+    self->core_->changed.notify_all();
+  }
+  static void OnWrite(pa_stream*, std::size_t, void* userdata) {
+    static_cast<PulseStream*>(userdata)->Write();
+  }
+  static void OnRead(pa_stream*, std::size_t, void* userdata) {
+    static_cast<PulseStream*>(userdata)->Read();
+  }
+  static void OnUnderflow(pa_stream*, void* userdata) {
+    auto* self = static_cast<PulseStream*>(userdata);
+    if (self->endpoint_->Running()) ++self->core_->underflows;
+  }
+  static void OnOverflow(pa_stream*, void* userdata) {
+    ++static_cast<PulseStream*>(userdata)->core_->overflows;
+  }
+
+  const std::shared_ptr<PulseDriver::Core> core_;
+  const WaveDirection direction_;
+  const std::shared_ptr<StreamEndpoint> endpoint_;
+  pa_sample_spec spec_{};
+  pa_stream* stream_ = nullptr;         // loop lock, from here on
+  pa_time_event* startTimer_ = nullptr;
+  bool started_ = false;
+  pa_stream_state_t state_ = PA_STREAM_UNCONNECTED;  // for Connect's wait; the core's mutex
+};
+
+MMRESULT PulseStream::Connect(const std::string& device) {
+  const bool capture = direction_ == WaveDirection::Capture;
+  core_->Lock();
+  pa_channel_map map;
+  pa_channel_map_init_stereo(&map);
+  stream_ = pa_stream_new(core_->context, capture ? "Echora capture" : "Echora playback", &spec_,
+                          &map);
+  if (!stream_) {
+    core_->Unlock();
+    return MMSYSERR_NOMEM;
+  }
+  pa_stream_set_state_callback(stream_, &OnState, this);
+  const auto latency = static_cast<pa_usec_t>(
+      std::chrono::microseconds(core_->options.latency).count());
+  pa_buffer_attr attr;
+  attr.maxlength = static_cast<std::uint32_t>(-1);
+  attr.prebuf = static_cast<std::uint32_t>(-1);
+  attr.minreq = static_cast<std::uint32_t>(-1);
+  attr.tlength = static_cast<std::uint32_t>(-1);
+  attr.fragsize = static_cast<std::uint32_t>(-1);
+  const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY |
+                                                    PA_STREAM_DONT_MOVE | PA_STREAM_START_CORKED);
+  int connected;
+  if (capture) {
+    attr.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(latency, &spec_));
+    pa_stream_set_read_callback(stream_, &OnRead, this);
+    pa_stream_set_overflow_callback(stream_, &OnOverflow, this);
+    connected = pa_stream_connect_record(stream_, device.c_str(), &attr, flags);
+  } else {
+    attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(latency, &spec_));
+    pa_stream_set_write_callback(stream_, &OnWrite, this);
+    pa_stream_set_underflow_callback(stream_, &OnUnderflow, this);
+    connected = pa_stream_connect_playback(stream_, device.c_str(), &attr, flags, nullptr, nullptr);
+  }
+  core_->Unlock();
+  if (connected < 0) return MMSYSERR_ALLOCATED;
+
+  pa_stream_state_t state = PA_STREAM_UNCONNECTED;
+  core_->Await([&] {
+    state = state_;
+    return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
+  });
+  if (state != PA_STREAM_READY) return MMSYSERR_ALLOCATED;
+  core_->Lock();
+  core_->streams.insert(this);
+  core_->Unlock();
+  return MMSYSERR_NOERROR;
+}
+
+template <typename Info>
+void OnDeviceInfo(pa_context*, const Info* info, int eol, void* userdata) {
+  auto* list = static_cast<DeviceList*>(userdata);
+  std::lock_guard lock(list->core->mutex);
+  if (eol != 0) {
+    list->done = true;
+    list->failed = eol < 0;
+    list->core->changed.notify_all();
+  } else if (info) {
+    list->devices.push_back({info->index, info->name ? info->name : "",
+                             info->description ? info->description : ""});
+  }
+}
+
+}  // namespace
+
+bool PulseDriver::Core::Connect() {
+  if (!loop) return false;
+  Lock();
+  if (context && pa_context_get_state(context) == PA_CONTEXT_READY) {
+    Unlock();
+    return true;
+  }
+  DropContext();
+  context = pa_context_new(pa_threaded_mainloop_get_api(loop), "Echora");
+  bool started = false;
+  if (context) {
+    pa_context_set_state_callback(context, &OnContextState, this);
+    const char* server = options.server.empty() ? nullptr : options.server.c_str();
+    started = pa_context_connect(context, server, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0;
+  }
+  Unlock();
+  if (!started) return false;
+  pa_context_state_t state = PA_CONTEXT_UNCONNECTED;
+  Await([&] {
+    state = contextState;
+    return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
+  });
+  return state == PA_CONTEXT_READY;
+}
+
+void PulseDriver::Core::DropContext() {
+  if (!context) return;
+  pa_context_set_state_callback(context, nullptr, nullptr);
+  pa_context_disconnect(context);
+  pa_context_unref(context);
+  context = nullptr;
+  std::lock_guard lock(mutex);
+  contextState = PA_CONTEXT_UNCONNECTED;
+}
+
+void PulseDriver::Core::OnContextState(pa_context* context, void* userdata) {
+  auto* core = static_cast<Core*>(userdata);
+  const pa_context_state_t state = pa_context_get_state(context);
+  if (!PA_CONTEXT_IS_GOOD(state)) {
+    for (PulseStream* stream : core->streams) stream->Fail();
+  }
+  std::lock_guard lock(core->mutex);
+  core->contextState = state;
+  core->changed.notify_all();
+}
+
+std::optional<std::vector<Device>> PulseDriver::Core::List(WaveDirection direction) {
+  if (!Connect()) return std::nullopt;
+  DeviceList list{this};
+  Lock();
+  pa_operation* operation =
+      direction == WaveDirection::Capture
+          ? pa_context_get_source_info_list(context, &OnDeviceInfo<pa_source_info>, &list)
+          : pa_context_get_sink_info_list(context, &OnDeviceInfo<pa_sink_info>, &list);
+  Unlock();
+  if (!operation) return std::nullopt;
+  const bool done = Await([&] { return list.done; });
+  // Cancelled under the lock, the request can no longer reach `list` once this returns.
+  Lock();
+  if (!done) pa_operation_cancel(operation);
+  pa_operation_unref(operation);
+  Unlock();
+  if (!done || list.failed) return std::nullopt;
+  // The server's indexes grow as devices appear, which keeps the numbering stable.
+  std::sort(list.devices.begin(), list.devices.end(),
+            [](const Device& a, const Device& b) { return a.index < b.index; });
+  return std::move(list.devices);
+}
+
+PulseDriver::PulseDriver(Options options) : core_(std::make_shared<Core>(std::move(options))) {}
+PulseDriver::PulseDriver() : PulseDriver(Options{}) {}
+
+PulseDriver::~PulseDriver() {
+  if (!core_->loop) return;
+  core_->Lock();
+  for (PulseStream* stream : core_->streams) stream->Fail();
+  core_->Unlock();
+}
+
+std::uint64_t PulseDriver::Underflows() const { return core_->underflows; }
+std::uint64_t PulseDriver::Overflows() const { return core_->overflows; }
+
+UINT PulseDriver::DeviceCount(WaveDirection direction) {
+  const auto devices = core_->List(direction);
+  return devices ? static_cast<UINT>(devices->size()) : 0;
+}
+
+MMRESULT PulseDriver::Capabilities(WaveDirection direction, UINT id, DeviceCaps& caps) {
+  const auto devices = core_->List(direction);
+  if (!devices) return MMSYSERR_NODRIVER;
+  if (id >= devices->size()) return MMSYSERR_BADDEVICEID;
+  const Device& device = (*devices)[id];
+  caps.mid = 0x00FF;  // no manufacturer: a sound server's device
+  caps.pid = static_cast<WORD>(device.index);
+  caps.driverVersion = static_cast<MMVERSION>(PA_PROTOCOL_VERSION);
+  caps.name = device.description.empty() ? device.name : device.description;
+  caps.formats = 0x0FFF;  // the server converts any of the classic formats
+  caps.channels = 2;
+  caps.support = direction == WaveDirection::Playback
+                     ? WAVECAPS_VOLUME | WAVECAPS_LRVOLUME | WAVECAPS_SAMPLEACCURATE
+                     : 0;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT PulseDriver::Open(WaveDirection direction, UINT id, const WAVEFORMATEX& format,
+                           std::shared_ptr<StreamEndpoint> endpoint,
+                           std::unique_ptr<DevicePort>& port) {
+  // The program's format only; the server resamples to the device's own rate.
+  if (format.nChannels != 2 || format.wBitsPerSample != 16 || format.nSamplesPerSec < 1000 ||
+      format.nSamplesPerSec > 192000) {
+    return WAVERR_BADFORMAT;
+  }
+  const auto devices = core_->List(direction);
+  if (!devices) return MMSYSERR_NODRIVER;
+  if (id >= devices->size()) return MMSYSERR_BADDEVICEID;
+  auto stream = std::make_unique<PulseStream>(core_, direction, std::move(endpoint),
+                                              format.nSamplesPerSec);
+  if (MMRESULT r = stream->Connect((*devices)[id].name)) return r;
+  port = std::move(stream);
+  return MMSYSERR_NOERROR;
+}

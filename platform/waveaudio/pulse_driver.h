@@ -1,0 +1,52 @@
+// The waveform calls on a real sound server: PulseAudio's client library, which PipeWire
+// desktops serve too. Capture devices are the server's sources, monitors of its sinks
+// included (that is how a user records what the computer plays); playback devices are its
+// sinks; both in the order the server created them.
+//
+// Nothing here waits on the server without a bound: every request gives up after the
+// timeout, and a server that dies or a device that disappears fails the open streams, whose
+// queued headers then come back with their notices.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/waveaudio/wave_driver.h"
+
+class PulseDriver final : public WaveDriver {
+ public:
+  struct Options {
+    std::string server;  // empty: the user's server (PULSE_SERVER or the default)
+    // What each stream asks the server to buffer. Smaller is quicker to the ear and
+    // harder on a loaded machine.
+    std::chrono::milliseconds latency{40};
+    std::chrono::milliseconds timeout{2000};  // for any one request to the server
+  };
+
+  explicit PulseDriver(Options options);
+  PulseDriver();
+  // Fails the streams still open; the server connection goes with the last of them.
+  ~PulseDriver() override;
+  PulseDriver(const PulseDriver&) = delete;
+  PulseDriver& operator=(const PulseDriver&) = delete;
+
+  // Times a playback stream found nothing to play while it had headers queued, and times a
+  // capture stream's sound found no header or overran the server's buffer.
+  std::uint64_t Underflows() const;
+  std::uint64_t Overflows() const;
+
+  // WaveDriver. Each may talk to the server, for at most the timeout.
+  UINT DeviceCount(WaveDirection direction) override;
+  MMRESULT Capabilities(WaveDirection direction, UINT id, DeviceCaps& caps) override;
+  MMRESULT Open(WaveDirection direction, UINT id, const WAVEFORMATEX& format,
+                std::shared_ptr<StreamEndpoint> endpoint,
+                std::unique_ptr<DevicePort>& port) override;
+
+  struct Core;  // the connection, shared with the open streams
+
+ private:
+  std::shared_ptr<Core> core_;
+};
