@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(g++ cmake ninja-build ccache pkg-config googletest libgtest-dev libgmock-dev
-          libbenchmark-dev sox)
+          libbenchmark-dev sox libpulse-dev pulseaudio pulseaudio-utils)
 
 missing=()
 for p in "${packages[@]}"; do
