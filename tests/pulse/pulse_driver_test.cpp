@@ -1,0 +1,188 @@
+// The waveform calls on a real sound server: devices, the calls' contract, and sound that
+// goes out through one null sink and comes back through its monitor.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/waveaudio/pulse_driver.h"
+#include "tests/support/pulse_test_server.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr UINT kHeader = sizeof(WAVEHDR);
+// Devices of the test server, in the server's order.
+constexpr UINT kInMonitor = 0;  // capture: what is played into "echora_in"
+constexpr UINT kOutMonitor = 1;
+constexpr UINT kInSink = 0;  // playback
+constexpr UINT kOutSink = 1;
+
+WAVEFORMATEX Format(DWORD rate, WORD channels = 2, WORD bits = 16) {
+  const WORD align = static_cast<WORD>(channels * bits / 8);
+  return {WAVE_FORMAT_PCM, channels, rate, align * rate, align, bits, 0};
+}
+
+// Headers that a callback re-queues as they come back, for as long as `keep` says.
+struct Ring {
+  explicit Ring(std::size_t bytes, int count = 2)
+      : memory(count, std::vector<char>(bytes)), headers(count) {
+    for (int i = 0; i < count; ++i) {
+      headers[i].lpData = memory[i].data();
+      headers[i].dwBufferLength = static_cast<DWORD>(bytes);
+    }
+  }
+  std::vector<std::vector<char>> memory;
+  std::vector<WAVEHDR> headers;
+  std::atomic<bool> keep{true};
+  std::atomic<int> done{0};
+  std::mutex mutex;
+  std::vector<char> recorded;  // capture: every full header, in order
+};
+
+template <typename Handle>
+struct Device {
+  Handle handle = nullptr;
+  Ring* ring = nullptr;
+};
+
+void CALLBACK_In(HWAVEIN hwi, UINT msg, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR) {
+  auto* ring = reinterpret_cast<Ring*>(instance);
+  if (msg != WIM_DATA) return;
+  auto* header = reinterpret_cast<WAVEHDR*>(param1);
+  {
+    std::lock_guard lock(ring->mutex);
+    ring->recorded.insert(ring->recorded.end(), header->lpData,
+                          header->lpData + header->dwBytesRecorded);
+  }
+  ++ring->done;
+  if (ring->keep) waveInAddBuffer(hwi, header, kHeader);
+}
+
+void CALLBACK_Out(HWAVEOUT hwo, UINT msg, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR) {
+  auto* ring = reinterpret_cast<Ring*>(instance);
+  if (msg != WOM_DONE) return;
+  ++ring->done;
+  if (ring->keep) waveOutWrite(hwo, reinterpret_cast<WAVEHDR*>(param1), kHeader);
+}
+
+class PulseDriverTest : public ::testing::Test {
+ protected:
+  PulseDriverTest() : driver(PulseDriver::Options{server.Address(), 50ms, 2000ms}) {
+    InstallWaveDriver(&driver);
+  }
+  ~PulseDriverTest() override { InstallWaveDriver(nullptr); }
+
+  template <typename Ready>
+  static bool Eventually(Ready ready, std::chrono::milliseconds limit = 5000ms) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!ready()) {
+      if (std::chrono::steady_clock::now() > end) return false;
+      std::this_thread::sleep_for(2ms);
+    }
+    return true;
+  }
+
+  PulseTestServer server;
+  PulseDriver driver;
+};
+
+}  // namespace
+
+TEST_F(PulseDriverTest, CountsSourcesWithMonitorsAndSinksAndNamesThem) {
+  EXPECT_EQ(waveInGetNumDevs(), 2u);
+  EXPECT_EQ(waveOutGetNumDevs(), 2u);
+  WAVEINCAPSA in{};
+  ASSERT_EQ(waveInGetDevCapsA(kInMonitor, &in, sizeof in), MMSYSERR_NOERROR);
+  EXPECT_STREQ(in.szPname, "Monitor of EchoraIn");
+  EXPECT_EQ(in.wChannels, 2);
+  WAVEOUTCAPSA out{};
+  ASSERT_EQ(waveOutGetDevCapsA(kOutSink, &out, sizeof out), MMSYSERR_NOERROR);
+  EXPECT_STREQ(out.szPname, "EchoraOut");
+  EXPECT_EQ(waveOutGetDevCapsA(2, &out, sizeof out), MMSYSERR_BADDEVICEID);
+}
+
+TEST_F(PulseDriverTest, LongDescriptionsAreCutToThirtyOneCharacters) {
+  ASSERT_EQ(server.Pactl("load-module module-null-sink sink_name=long "
+                         "sink_properties=device.description=" +
+                         std::string(40, 'x')),
+            0);
+  WAVEOUTCAPSA caps{};
+  ASSERT_EQ(waveOutGetDevCapsA(2, &caps, sizeof caps), MMSYSERR_NOERROR);
+  EXPECT_EQ(std::string(caps.szPname), std::string(31, 'x'));
+}
+
+TEST_F(PulseDriverTest, OpensTheProgramsFormatAtEveryRateAndRefusesOthers) {
+  for (DWORD rate : {5510u, 6620u, 8000u, 9600u, 11025u, 16000u, 18900u, 22050u, 27420u, 32000u,
+                     33075u, 37800u, 44100u}) {
+    const WAVEFORMATEX format = Format(rate);
+    HWAVEIN in = nullptr;
+    ASSERT_EQ(waveInOpen(&in, kInMonitor, &format, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR) << rate;
+    EXPECT_EQ(waveInClose(in), MMSYSERR_NOERROR);
+    HWAVEOUT out = nullptr;
+    ASSERT_EQ(waveOutOpen(&out, kOutSink, &format, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveOutClose(out), MMSYSERR_NOERROR);
+  }
+  HWAVEOUT out = nullptr;
+  const WAVEFORMATEX mono = Format(44100, 1);
+  const WAVEFORMATEX eightBit = Format(44100, 2, 8);
+  EXPECT_EQ(waveOutOpen(&out, kOutSink, &mono, 0, 0, CALLBACK_NULL), WAVERR_BADFORMAT);
+  EXPECT_EQ(waveOutOpen(&out, kOutSink, &eightBit, 0, 0, CALLBACK_NULL), WAVERR_BADFORMAT);
+}
+
+TEST_F(PulseDriverTest, PlayedSoundComesBackThroughTheMonitorSampleForSample) {
+  const WAVEFORMATEX format = Format(44100);
+  // A recognisable signal: a ramp in both channels, 0.25 s.
+  std::vector<std::int16_t> signal(2 * 11025);
+  for (std::size_t i = 0; i < signal.size(); ++i) {
+    signal[i] = static_cast<std::int16_t>((i * 37) % 20000 - 10000);
+  }
+  Ring capture(4 * 2205, 4);  // 50 ms headers
+  HWAVEIN in = nullptr;
+  ASSERT_EQ(waveInOpen(&in, kInMonitor, &format, reinterpret_cast<DWORD_PTR>(&CALLBACK_In),
+                       reinterpret_cast<DWORD_PTR>(&capture), CALLBACK_FUNCTION),
+            MMSYSERR_NOERROR);
+  for (auto& h : capture.headers) {
+    ASSERT_EQ(waveInPrepareHeader(in, &h, kHeader), MMSYSERR_NOERROR);
+    ASSERT_EQ(waveInAddBuffer(in, &h, kHeader), MMSYSERR_NOERROR);
+  }
+  ASSERT_EQ(waveInStart(in), MMSYSERR_NOERROR);
+
+  std::vector<char> bytes(signal.size() * 2);
+  std::memcpy(bytes.data(), signal.data(), bytes.size());
+  WAVEHDR play{};
+  play.lpData = bytes.data();
+  play.dwBufferLength = static_cast<DWORD>(bytes.size());
+  std::atomic<int> played{0};
+  Ring out(4);
+  out.keep = false;
+  HWAVEOUT hout = nullptr;
+  ASSERT_EQ(waveOutOpen(&hout, kInSink, &format, reinterpret_cast<DWORD_PTR>(&CALLBACK_Out),
+                        reinterpret_cast<DWORD_PTR>(&out), CALLBACK_FUNCTION),
+            MMSYSERR_NOERROR);
+  ASSERT_EQ(waveOutPrepareHeader(hout, &play, kHeader), MMSYSERR_NOERROR);
+  ASSERT_EQ(waveOutWrite(hout, &play, kHeader), MMSYSERR_NOERROR);
+  ASSERT_TRUE(Eventually([&] { return out.done == 1; }));
+  // Played to the end, plus the server's latency, before capture stops.
+  ASSERT_TRUE(Eventually([&] { return capture.done >= 16; }));
+
+  capture.keep = false;
+  waveInReset(in);
+  for (auto& h : capture.headers) waveInUnprepareHeader(in, &h, kHeader);
+  EXPECT_EQ(waveInClose(in), MMSYSERR_NOERROR);
+  waveOutUnprepareHeader(hout, &play, kHeader);
+  EXPECT_EQ(waveOutClose(hout), MMSYSERR_NOERROR);
+
+  std::vector<std::int16_t> recorded(capture.recorded.size() / 2);
+  std::memcpy(recorded.data(), capture.recorded.data(), recorded.size() * 2);
+  auto start = std::find_if(recorded.begin(), recorded.end(), [](auto s) { return s != 0; });
+  ASSERT_NE(start, recorded.end());
+  ASSERT_GE(recorded.end() - start, static_cast<std::ptrdiff_t>(signal.size()));
+  EXPECT_TRUE(std::equal(signal.begin(), signal.end(), start));
+  EXPECT_EQ((start - recorded.begin()) % 2, 0);
+}
