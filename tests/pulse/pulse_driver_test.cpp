@@ -186,3 +186,81 @@ TEST_F(PulseDriverTest, PlayedSoundComesBackThroughTheMonitorSampleForSample) {
   EXPECT_TRUE(std::equal(signal.begin(), signal.end(), start));
   EXPECT_EQ((start - recorded.begin()) % 2, 0);
 }
+
+TEST_F(PulseDriverTest, ResetReturnsQueuedHeadersAtOnceAndCloseRefusesWhileQueued) {
+  const WAVEFORMATEX format = Format(44100);
+  Ring ring(4 * 44100, 2);  // a second each: nothing completes on its own during the test
+  ring.keep = false;
+  HWAVEOUT out = nullptr;
+  ASSERT_EQ(waveOutOpen(&out, kOutSink, &format, reinterpret_cast<DWORD_PTR>(&CALLBACK_Out),
+                        reinterpret_cast<DWORD_PTR>(&ring), CALLBACK_FUNCTION),
+            MMSYSERR_NOERROR);
+  for (auto& h : ring.headers) {
+    ASSERT_EQ(waveOutPrepareHeader(out, &h, kHeader), MMSYSERR_NOERROR);
+    ASSERT_EQ(waveOutWrite(out, &h, kHeader), MMSYSERR_NOERROR);
+  }
+  EXPECT_EQ(waveOutClose(out), WAVERR_STILLPLAYING);
+  EXPECT_EQ(waveOutUnprepareHeader(out, &ring.headers[1], kHeader), WAVERR_STILLPLAYING);
+  EXPECT_EQ(waveOutReset(out), MMSYSERR_NOERROR);
+  EXPECT_EQ(ring.done, 2);  // both notices delivered before the reset returned
+  for (auto& h : ring.headers) {
+    EXPECT_TRUE(h.dwFlags & WHDR_DONE);
+    EXPECT_EQ(waveOutUnprepareHeader(out, &h, kHeader), MMSYSERR_NOERROR);
+  }
+  EXPECT_EQ(waveOutClose(out), MMSYSERR_NOERROR);
+}
+
+TEST_F(PulseDriverTest, TheSameDeviceOpensTwiceAsTwoIndependentStreams) {
+  const WAVEFORMATEX format = Format(22050);
+  HWAVEIN first = nullptr;
+  HWAVEIN second = nullptr;
+  ASSERT_EQ(waveInOpen(&first, kOutMonitor, &format, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+  ASSERT_EQ(waveInOpen(&second, kOutMonitor, &format, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+  EXPECT_NE(first, second);
+  EXPECT_EQ(waveInClose(first), MMSYSERR_NOERROR);
+  EXPECT_EQ(waveInStart(second), MMSYSERR_NOERROR);
+  EXPECT_EQ(waveInClose(second), MMSYSERR_NOERROR);
+}
+
+TEST_F(PulseDriverTest, EveryCallOnAClosedHandleIsRefused) {
+  const WAVEFORMATEX format = Format(44100);
+  HWAVEIN in = nullptr;
+  HWAVEOUT out = nullptr;
+  ASSERT_EQ(waveInOpen(&in, kInMonitor, &format, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+  ASSERT_EQ(waveOutOpen(&out, kInSink, &format, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+  ASSERT_EQ(waveInClose(in), MMSYSERR_NOERROR);
+  ASSERT_EQ(waveOutClose(out), MMSYSERR_NOERROR);
+  char data[64] = {};
+  WAVEHDR header{};
+  header.lpData = data;
+  header.dwBufferLength = sizeof data;
+  EXPECT_EQ(waveInPrepareHeader(in, &header, kHeader), MMSYSERR_INVALHANDLE);
+  EXPECT_EQ(waveInAddBuffer(in, &header, kHeader), MMSYSERR_INVALHANDLE);
+  EXPECT_EQ(waveInUnprepareHeader(in, &header, kHeader), MMSYSERR_INVALHANDLE);
+  EXPECT_EQ(waveInStart(in), MMSYSERR_INVALHANDLE);
+  EXPECT_EQ(waveInStop(in), MMSYSERR_INVALHANDLE);
+  EXPECT_EQ(waveInReset(in), MMSYSERR_INVALHANDLE);
+  EXPECT_EQ(waveInClose(in), MMSYSERR_INVALHANDLE);
+  EXPECT_EQ(waveOutPrepareHeader(out, &header, kHeader), MMSYSERR_INVALHANDLE);
+  EXPECT_EQ(waveOutWrite(out, &header, kHeader), MMSYSERR_INVALHANDLE);
+  EXPECT_EQ(waveOutUnprepareHeader(out, &header, kHeader), MMSYSERR_INVALHANDLE);
+  EXPECT_EQ(waveOutReset(out), MMSYSERR_INVALHANDLE);
+  EXPECT_EQ(waveOutClose(out), MMSYSERR_INVALHANDLE);
+}
+
+TEST(PulseDriverWithoutServer, HasNoDevicesAndOpensNothingQuickly) {
+  PulseDriver driver(PulseDriver::Options{"unix:/nonexistent/echora/native",
+                                          std::chrono::milliseconds(50),
+                                          std::chrono::milliseconds(2000)});
+  InstallWaveDriver(&driver);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(waveInGetNumDevs(), 0u);
+  EXPECT_EQ(waveOutGetNumDevs(), 0u);
+  const WAVEFORMATEX format = Format(44100);
+  HWAVEOUT out = nullptr;
+  EXPECT_NE(waveOutOpen(&out, 0, &format, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+  WAVEINCAPSA caps{};
+  EXPECT_NE(waveInGetDevCapsA(0, &caps, sizeof caps), MMSYSERR_NOERROR);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  InstallWaveDriver(nullptr);
+}
