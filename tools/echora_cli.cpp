@@ -7,6 +7,7 @@
 
 #include "audio/buffer_rules.h"
 #include "echo/echo_rules.h"
+#include "tools/live.h"
 #include "tools/render.h"
 
 namespace {
@@ -15,8 +16,10 @@ constexpr int kUsageError = 2;
 
 void PrintHelp(std::ostream& out) {
   out << R"(Usage: echora-cli render INPUT.wav OUTPUT.wav [options]
+       echora-cli devices [--server ADDRESS]
+       echora-cli live [--in N] [--out M] [--seconds S] [options]
 
-Runs the sound processor's own engine (the eight-buffer pool, the capture and
+render: runs the sound processor's own engine (the eight-buffer pool, the capture and
 playback streams and the echo thread) on a virtual sound card: the capture device
 hears INPUT.wav from the start of the first buffer period, and what the playback
 device plays is written to OUTPUT.wav as 16-bit stereo PCM.
@@ -60,11 +63,23 @@ Output:
                        four periods of silence first, then the output above,
                        with the tail up to a whole period.
 
+devices: lists the capture devices (the sound server's sources, monitors of its
+sinks included) and the playback devices (its sinks), with the numbers --in and
+--out take.
+
+live: runs the engine on real devices, from capture device N (default 0) to
+playback device M (default 0), at 44100 Hz unless --rate says otherwise, until
+the time is up or Ctrl-C; then switches it off in order (echo thread, capture,
+playback, pool) and reports underflows, overflows and CPU.
+  --seconds S          stop after S seconds
+  --latency-ms MS      what each stream asks the server to buffer (default 40)
+  --server ADDRESS     a sound server other than the user's (also for devices)
+
   --help               show this text
 
 Exit status: 0 done; 1 the output could not be written or the engine reported a
 failure; 2 bad options, or an input that is missing, unreadable, not 16-bit stereo
-PCM or truncated. On failure no output file is left behind.
+PCM or truncated. On failure render leaves no output file behind.
 )";
 }
 
@@ -79,43 +94,55 @@ int Usage(const std::string& problem) {
   return kUsageError;
 }
 
+// Takes one of the options every command shares, at argv[i]; true when it was one. Sets
+// `error` for a bad value.
+bool EngineOption(int argc, char** argv, int& i, EngineOptions& options, std::string& error) {
+  const std::string_view arg = argv[i];
+  auto number = [&](std::int32_t lo, std::int32_t hi, std::int32_t& out) {
+    return i + 1 < argc && ParseInt(argv[++i], out) && out >= lo && out <= hi;
+  };
+  std::int32_t v = 0;
+  if (arg == "--preset") {
+    if (i + 1 >= argc) {
+      error = "--preset needs a name";
+    } else if (options.preset = argv[++i]; PresetIndex(*options.preset) < 0) {
+      error = "unknown preset \"" + *options.preset + "\"";
+    }
+  } else if (arg == "--delay-ms") {
+    if (!number(0, 100000, v)) error = "--delay-ms needs milliseconds, 0 to 100000";
+    options.delayMs = v;
+  } else if (arg == "--repeats") {
+    if (!number(0, 10, v)) error = "--repeats needs a number from 0 to 10";
+    options.repeats = v;
+  } else if (arg == "--volume") {
+    if (!number(1, 5000, v)) error = "--volume needs a percentage from 1 to 5000";
+    options.volume = v;
+  } else if (arg == "--rate") {
+    if (!number(1, 1000000, v) || !IsSelectableRate(v)) {
+      error = "--rate needs one of the processor's rates";
+    }
+    options.rate = v;
+  } else if (arg == "--multiplier") {
+    if (!number(kMinMultiplier, kMaxMultiplier, v)) {
+      error = "--multiplier needs a number from 2 to 99";
+    }
+    options.multiplier = v;
+  } else if (arg == "--no-echo") {
+    options.echo = false;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 int RunRender(int argc, char** argv) {
   RenderOptions options;
   int positional = 0;
   for (int i = 0; i < argc; ++i) {
     const std::string_view arg = argv[i];
-    auto number = [&](std::int32_t lo, std::int32_t hi, std::int32_t& out) {
-      if (i + 1 >= argc) return false;
-      return ParseInt(argv[++i], out) && out >= lo && out <= hi;
-    };
-    std::int32_t v = 0;
-    if (arg == "--preset") {
-      if (i + 1 >= argc) return Usage("--preset needs a name");
-      options.preset = argv[++i];
-      if (PresetIndex(*options.preset) < 0) {
-        return Usage("unknown preset \"" + *options.preset + "\"");
-      }
-    } else if (arg == "--delay-ms") {
-      if (!number(0, 100000, v)) return Usage("--delay-ms needs milliseconds, 0 to 100000");
-      options.delayMs = v;
-    } else if (arg == "--repeats") {
-      if (!number(0, 10, v)) return Usage("--repeats needs a number from 0 to 10");
-      options.repeats = v;
-    } else if (arg == "--volume") {
-      if (!number(1, 5000, v)) return Usage("--volume needs a percentage from 1 to 5000");
-      options.volume = v;
-    } else if (arg == "--rate") {
-      if (!number(1, 1000000, v) || !IsSelectableRate(v)) {
-        return Usage("--rate needs one of the processor's rates");
-      }
-      options.rate = v;
-    } else if (arg == "--multiplier") {
-      if (!number(kMinMultiplier, kMaxMultiplier, v)) {
-        return Usage("--multiplier needs a number from 2 to 99");
-      }
-      options.multiplier = v;
-    } else if (arg == "--no-echo") {
-      options.echo = false;
+    std::string error;
+    if (EngineOption(argc, argv, i, options.engine, error)) {
+      if (!error.empty()) return Usage(error);
     } else if (arg == "--device-stream") {
       options.deviceStream = true;
     } else if (arg.starts_with("--")) {
@@ -134,6 +161,50 @@ int RunRender(int argc, char** argv) {
   return Render(options, std::cerr);
 }
 
+int RunDevices(int argc, char** argv) {
+  std::string server;
+  for (int i = 0; i < argc; ++i) {
+    if (std::string_view(argv[i]) == "--server" && i + 1 < argc) {
+      server = argv[++i];
+    } else {
+      return Usage("unknown option " + std::string(argv[i]));
+    }
+  }
+  return ListDevices(server, std::cout);
+}
+
+int RunLiveCommand(int argc, char** argv) {
+  LiveOptions options;
+  for (int i = 0; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    std::string error;
+    std::int32_t v = 0;
+    auto number = [&](std::int32_t lo, std::int32_t hi) {
+      return i + 1 < argc && ParseInt(argv[++i], v) && v >= lo && v <= hi;
+    };
+    if (EngineOption(argc, argv, i, options.engine, error)) {
+      if (!error.empty()) return Usage(error);
+    } else if (arg == "--in") {
+      if (!number(0, 1000)) return Usage("--in needs a capture device number");
+      options.capture = v;
+    } else if (arg == "--out") {
+      if (!number(0, 1000)) return Usage("--out needs a playback device number");
+      options.playback = v;
+    } else if (arg == "--seconds") {
+      if (!number(1, 1000000)) return Usage("--seconds needs a whole number of seconds");
+      options.seconds = v;
+    } else if (arg == "--latency-ms") {
+      if (!number(5, 2000)) return Usage("--latency-ms needs 5 to 2000 milliseconds");
+      options.latency = std::chrono::milliseconds(v);
+    } else if (arg == "--server" && i + 1 < argc) {
+      options.server = argv[++i];
+    } else {
+      return Usage("unknown option " + std::string(arg));
+    }
+  }
+  return RunLive(options, std::cout, std::cerr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -146,5 +217,7 @@ int main(int argc, char** argv) {
     }
   }
   if (command == "render") return RunRender(argc - 2, argv + 2);
+  if (command == "devices") return RunDevices(argc - 2, argv + 2);
+  if (command == "live") return RunLiveCommand(argc - 2, argv + 2);
   return Usage("unknown command " + std::string(command));
 }

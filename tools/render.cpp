@@ -1,96 +1,26 @@
 #include "tools/render.h"
 
 #include <algorithm>
-#include <atomic>
-#include <mutex>
+#include <chrono>
+#include <memory>
+#include <string>
 #include <vector>
 
-#include "audio/buffer_rules.h"
 #include "audio/engine_state.h"
-#include "audio/panel_links.h"
 #include "audio/processor_power.h"
 #include "echo/echo_process.h"
 #include "platform/thread/dispatcher.h"
 #include "platform/waveaudio/virtual_driver.h"
 #include "platform/waveaudio/wav_file.h"
+#include "tools/cli_panel.h"
 
 namespace {
-
-// The renderer's stand-in for the window: device 0 on both sides, "Echo active" as asked,
-// and every memo line or message box kept as a failure of the render.
-class RenderPanel final : public PanelLinks {
- public:
-  explicit RenderPanel(bool echo) : echo_(echo) {}
-
-  int CaptureDeviceNumber() override { return 0; }
-  int PlaybackDeviceNumber() override { return 0; }
-  bool EchoActive() override { return echo_; }
-  void PaintProduceLed(TColor) override {}
-  void AppendMemoLine(const std::string& line) override { Report(line); }
-  void ShowMessage(const std::string& text) override { Report(text); }
-
-  void Untick() {
-    echo_ = false;
-    WakeEchoThread();
-  }
-  std::vector<std::string> Reports() {
-    std::lock_guard lock(mutex_);
-    return reports_;
-  }
-
- private:
-  void Report(const std::string& text) {
-    std::lock_guard lock(mutex_);
-    reports_.push_back(text);
-  }
-
-  std::atomic<bool> echo_;
-  std::mutex mutex_;
-  std::vector<std::string> reports_;
-};
-
-// Installs the renderer's card, GUI queue and panel for the life of a render.
-class Bindings {
- public:
-  Bindings(VirtualDriver& driver, QueueDispatcher& gui, RenderPanel& panel) {
-    InstallWaveDriver(&driver);
-    SetGuiDispatcher(&gui);
-    SetPanelLinks(&panel);
-  }
-  ~Bindings() {
-    SetPanelLinks(nullptr);
-    SetGuiDispatcher(nullptr);
-    InstallWaveDriver(nullptr);
-  }
-};
 
 std::int64_t FramesAtRate(std::int64_t frames, std::int32_t from, std::int32_t to) {
   return (frames * to + from - 1) / from;
 }
 
 }  // namespace
-
-std::optional<EchoSliders> ResolveSliders(const RenderOptions& options, std::int32_t bufferSize,
-                                          std::int32_t sampleRate, std::ostream& notes) {
-  const int index = PresetIndex(options.preset.value_or("Concert Hall 1"));
-  if (index < 0) return std::nullopt;
-  EchoSliders sliders = ApplyPresetTo({}, *PresetAt(index), bufferSize, sampleRate);
-  if (options.repeats) {
-    sliders.repeats = *options.repeats + 1;
-    sliders.delayMax = DelayMaximum(bufferSize, sliders.repeats);
-    sliders.delay = std::min(sliders.delay, sliders.delayMax);
-  }
-  if (options.delayMs) {
-    sliders.delay = DelayFramesFor(*options.delayMs, sampleRate);
-    if (sliders.delay > sliders.delayMax) {
-      notes << "echora-cli: note: the delay is held at " << DelayText(sliders.delayMax, sampleRate)
-            << ", the longest this buffer size allows with " << sliders.repeats - 1 << " repeats\n";
-      sliders.delay = sliders.delayMax;
-    }
-  }
-  if (options.volume) sliders.volume = *options.volume;
-  return sliders;
-}
 
 int Render(const RenderOptions& options, std::ostream& err) {
   std::unique_ptr<WavReader> input;
@@ -101,31 +31,10 @@ int Render(const RenderOptions& options, std::ostream& err) {
     return 2;
   }
   const std::int32_t fileRate = input->rate();
-  const std::int32_t rate = options.rate.value_or(fileRate);
-  if (!IsSelectableRate(rate)) {
-    err << "echora-cli: " << options.input << " is at " << rate
-        << " Hz, which the processor does not run at; choose one with --rate\n";
-    return 2;
-  }
-  const std::int32_t multiplier = FittingMultiplier(options.multiplier, rate);
-  if (multiplier != options.multiplier) {
-    err << "echora-cli: note: buffer multiplier lowered to " << multiplier << " to fit "
-        << kMaxBufferSize << " bytes at " << rate << " Hz\n";
-  }
-  const std::int32_t bufferSize = BufferSizeFor(multiplier, rate);
-  const std::optional<EchoSliders> sliders = ResolveSliders(options, bufferSize, rate, err);
-  if (!sliders) {
-    err << "echora-cli: unknown preset \"" << *options.preset << "\"; see --help\n";
-    return 2;
-  }
+  const std::int32_t rate = options.engine.rate.value_or(fileRate);
+  if (!ConfigureEngine(options.engine, rate, err)) return 2;
 
-  SampleRate = rate;
-  BufferSize = bufferSize;
-  EchoDelay = sliders->delay * 2;
-  EchoStep = EchoStepFor(sliders->repeats);
-  EchoVolume = sliders->volume;
-
-  const std::int64_t period = bufferSize / 4;  // frames
+  const std::int64_t period = BufferSize / 4;  // frames
   const std::int64_t inputFrames =
       FramesAtRate(static_cast<std::int64_t>(input->frames()), fileRate, rate);
   // Every input period comes out four periods after it went in.
@@ -161,8 +70,8 @@ int Render(const RenderOptions& options, std::ostream& err) {
   card.AddCaptureDevice({.name = "WAV file", .source = source});
   card.AddPlaybackDevice({.name = "WAV file"});
   QueueDispatcher gui;
-  RenderPanel panel(options.echo);
-  Bindings bindings(card, gui, panel);
+  CliPanel panel(0, 0, options.engine.echo);
+  EngineBindings bindings(card, gui, panel);
   EchoThreadSlot echo;
 
   PowerUpEngine(echo);
