@@ -12,7 +12,7 @@
 // What the check found. A side with no device leaves its selector and label as they are.
 struct DeviceCheck {
   std::string text;  // the problems found, each fragment starting with a space; "" for none
-  std::optional<int> captureMax;   // for the capture selector: device count - 1
+  std::optional<int> captureMax;           // for the capture selector: device count - 1
   std::optional<std::string> captureName;  // for its label: the name of capture device 0
   std::optional<int> playbackMax;
   std::optional<std::string> playbackName;

@@ -19,8 +19,7 @@ std::optional<EchoSliders> ResolveSliders(const EngineOptions& options, std::int
     sliders.delay = DelayFramesFor(*options.delayMs, sampleRate);
     if (sliders.delay > sliders.delayMax) {
       notes << "echora-cli: note: the delay is held at " << DelayText(sliders.delayMax, sampleRate)
-            << ", the longest this buffer size allows with " << sliders.repeats - 1
-            << " repeats\n";
+            << ", the longest this buffer size allows with " << sliders.repeats - 1 << " repeats\n";
       sliders.delay = sliders.delayMax;
     }
   }

@@ -18,7 +18,9 @@ namespace {
 
 std::atomic<bool> interrupted{false};
 
-extern "C" void OnInterrupt(int) { interrupted = true; }
+extern "C" void OnInterrupt(int) {
+  interrupted = true;
+}
 
 double CpuSeconds() {
   rusage usage{};
@@ -51,8 +53,7 @@ int ListDevices(const std::string& server, std::ostream& out) {
     out << "No sound server answers, or it has no devices.\n";
   }
   ListKind<WAVEINCAPSA>("Capture devices (--in)", waveInGetNumDevs(), &waveInGetDevCapsA, out);
-  ListKind<WAVEOUTCAPSA>("Playback devices (--out)", waveOutGetNumDevs(), &waveOutGetDevCapsA,
-                         out);
+  ListKind<WAVEOUTCAPSA>("Playback devices (--out)", waveOutGetNumDevs(), &waveOutGetDevCapsA, out);
   InstallWaveDriver(nullptr);
   return 0;
 }

@@ -75,7 +75,7 @@ struct PulseDriver::Core {
 
   const Options options;
   pa_threaded_mainloop* loop = nullptr;
-  pa_context* context = nullptr;  // loop lock
+  pa_context* context = nullptr;   // loop lock
   std::set<PulseStream*> streams;  // the open streams; loop lock
 
   std::mutex mutex;  // what the waits read
@@ -161,8 +161,8 @@ class PulseStream final : public DevicePort {
     const pa_usec_t delay =
         static_cast<pa_usec_t>(std::chrono::microseconds(core_->options.latency).count()) * 2 +
         20000;
-    startTimer_ = pa_context_rttime_new(core_->context, pa_rtclock_now() + delay, &OnStartTimer,
-                                        this);
+    startTimer_ =
+        pa_context_rttime_new(core_->context, pa_rtclock_now() + delay, &OnStartTimer, this);
   }
   static void OnStartTimer(pa_mainloop_api* api, pa_time_event* event, const struct timeval*,
                            void* userdata) {
@@ -183,11 +183,10 @@ class PulseStream final : public DevicePort {
       if (pa_stream_begin_write(stream_, &data, &size) < 0 || data == nullptr) return;
       size -= size % kFrameBytes;
       std::size_t filled = 0;
-      const std::size_t given =
-          endpoint_->Play(size, [&](const std::byte* from, std::size_t n) {
-            std::memcpy(static_cast<char*>(data) + filled, from, n);
-            filled += n;
-          });
+      const std::size_t given = endpoint_->Play(size, [&](const std::byte* from, std::size_t n) {
+        std::memcpy(static_cast<char*>(data) + filled, from, n);
+        filled += n;
+      });
       if (given == 0) {
         pa_stream_cancel_write(stream_);
         return;
@@ -243,7 +242,7 @@ class PulseStream final : public DevicePort {
   const WaveDirection direction_;
   const std::shared_ptr<StreamEndpoint> endpoint_;
   pa_sample_spec spec_{};
-  pa_stream* stream_ = nullptr;         // loop lock, from here on
+  pa_stream* stream_ = nullptr;  // loop lock, from here on
   pa_time_event* startTimer_ = nullptr;
   bool started_ = false;
   pa_stream_state_t state_ = PA_STREAM_UNCONNECTED;  // for Connect's wait; the core's mutex
@@ -254,23 +253,23 @@ MMRESULT PulseStream::Connect(const std::string& device) {
   core_->Lock();
   pa_channel_map map;
   pa_channel_map_init_stereo(&map);
-  stream_ = pa_stream_new(core_->context, capture ? "Echora capture" : "Echora playback", &spec_,
-                          &map);
+  stream_ =
+      pa_stream_new(core_->context, capture ? "Echora capture" : "Echora playback", &spec_, &map);
   if (!stream_) {
     core_->Unlock();
     return MMSYSERR_NOMEM;
   }
   pa_stream_set_state_callback(stream_, &OnState, this);
-  const auto latency = static_cast<pa_usec_t>(
-      std::chrono::microseconds(core_->options.latency).count());
+  const auto latency =
+      static_cast<pa_usec_t>(std::chrono::microseconds(core_->options.latency).count());
   pa_buffer_attr attr;
   attr.maxlength = static_cast<std::uint32_t>(-1);
   attr.prebuf = static_cast<std::uint32_t>(-1);
   attr.minreq = static_cast<std::uint32_t>(-1);
   attr.tlength = static_cast<std::uint32_t>(-1);
   attr.fragsize = static_cast<std::uint32_t>(-1);
-  const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY |
-                                                    PA_STREAM_DONT_MOVE | PA_STREAM_START_CORKED);
+  const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE |
+                                                    PA_STREAM_START_CORKED);
   int connected;
   if (capture) {
     attr.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(latency, &spec_));
@@ -307,8 +306,8 @@ void OnDeviceInfo(pa_context*, const Info* info, int eol, void* userdata) {
     list->failed = eol < 0;
     list->core->changed.notify_all();
   } else if (info) {
-    list->devices.push_back({info->index, info->name ? info->name : "",
-                             info->description ? info->description : ""});
+    list->devices.push_back(
+        {info->index, info->name ? info->name : "", info->description ? info->description : ""});
   }
 }
 
@@ -393,8 +392,12 @@ PulseDriver::~PulseDriver() {
   core_->Unlock();
 }
 
-std::uint64_t PulseDriver::Underflows() const { return core_->underflows; }
-std::uint64_t PulseDriver::Overflows() const { return core_->overflows; }
+std::uint64_t PulseDriver::Underflows() const {
+  return core_->underflows;
+}
+std::uint64_t PulseDriver::Overflows() const {
+  return core_->overflows;
+}
 
 UINT PulseDriver::DeviceCount(WaveDirection direction) {
   const auto devices = core_->List(direction);
@@ -429,8 +432,8 @@ MMRESULT PulseDriver::Open(WaveDirection direction, UINT id, const WAVEFORMATEX&
   const auto devices = core_->List(direction);
   if (!devices) return MMSYSERR_NODRIVER;
   if (id >= devices->size()) return MMSYSERR_BADDEVICEID;
-  auto stream = std::make_unique<PulseStream>(core_, direction, std::move(endpoint),
-                                              format.nSamplesPerSec);
+  auto stream =
+      std::make_unique<PulseStream>(core_, direction, std::move(endpoint), format.nSamplesPerSec);
   if (MMRESULT r = stream->Connect((*devices)[id].name)) return r;
   port = std::move(stream);
   return MMSYSERR_NOERROR;

@@ -1,10 +1,11 @@
 // The start-up device check on the virtual card: the counts, the names and the full-duplex
 // probe, and the exact texts they produce.
+#include "audio/device_check.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "audio/device_check.h"
 #include "audio/engine_state.h"
 #include "tests/support/engine_rig.h"
 

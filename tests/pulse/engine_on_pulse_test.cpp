@@ -22,7 +22,9 @@ namespace {
 using namespace std::chrono_literals;
 constexpr UINT kHeader = sizeof(WAVEHDR);
 
-WAVEFORMATEX Format(DWORD rate) { return {WAVE_FORMAT_PCM, 2, rate, 4 * rate, 4, 16, 0}; }
+WAVEFORMATEX Format(DWORD rate) {
+  return {WAVE_FORMAT_PCM, 2, rate, 4 * rate, 4, 16, 0};
+}
 
 // Records one capture device into memory for as long as it lives.
 class Recorder {
@@ -176,8 +178,7 @@ TEST_P(EngineOnPulse, EchoOfAClickComesOutFourPeriodsLaterWithItsTaps) {
   }
   // The loudest tap is the click itself, moved two delays early by the pass's read-ahead.
   const double latency =
-      (static_cast<double>(out[0].frame) + 2.0 * delay - static_cast<double>(in[0].frame)) /
-      rate;
+      (static_cast<double>(out[0].frame) + 2.0 * delay - static_cast<double>(in[0].frame)) / rate;
   const double fourPeriods = 4.0 * period / rate;
   RecordProperty("latency_ms", std::to_string(std::lround(latency * 1000)));
   std::printf("rate %d: input to output %.1f ms, four periods %.1f ms\n", rate, latency * 1000,

@@ -1,5 +1,7 @@
 // The waveform calls on a real sound server: devices, the calls' contract, and sound that
 // goes out through one null sink and comes back through its monitor.
+#include "platform/waveaudio/pulse_driver.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,7 +11,6 @@
 #include <thread>
 #include <vector>
 
-#include "platform/waveaudio/pulse_driver.h"
 #include "tests/support/pulse_test_server.h"
 
 namespace {

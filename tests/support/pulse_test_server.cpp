@@ -20,8 +20,8 @@ PulseTestServer::PulseTestServer() {
   dir_ = pattern;
   for (const char* sub : {"/run", "/state", "/home"}) std::filesystem::create_directory(dir_ + sub);
 
-  const std::string socket = "module-native-protocol-unix auth-anonymous=1 socket=" + dir_ +
-                             "/native";
+  const std::string socket =
+      "module-native-protocol-unix auth-anonymous=1 socket=" + dir_ + "/native";
   const std::string in =
       "module-null-sink sink_name=echora_in norewinds=1 "
       "sink_properties=device.description=EchoraIn";
@@ -43,8 +43,8 @@ PulseTestServer::PulseTestServer() {
       dup2(log, STDERR_FILENO);
     }
     execlp("pulseaudio", "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
-           "--use-pid-file=no", "--disable-shm=yes", "--log-target=stderr", "-L",
-           socket.c_str(), "-L", in.c_str(), "-L", out.c_str(), static_cast<char*>(nullptr));
+           "--use-pid-file=no", "--disable-shm=yes", "--log-target=stderr", "-L", socket.c_str(),
+           "-L", in.c_str(), "-L", out.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);

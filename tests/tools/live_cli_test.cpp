@@ -1,0 +1,87 @@
+// echora-cli devices and live against a private sound server.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "tests/support/pulse_test_server.h"
+
+namespace {
+
+struct Outcome {
+  int status;
+  std::string out;
+};
+
+// Runs echora-cli with `args`, its stderr joined to its stdout.
+Outcome Cli(const std::string& args) {
+  FILE* pipe = popen((std::string(ECHORA_CLI) + " " + args + " 2>&1").c_str(), "r");
+  std::string text;
+  char chunk[4096];
+  while (std::fgets(chunk, sizeof chunk, pipe)) text += chunk;
+  const int status = pclose(pipe);
+  return {WEXITSTATUS(status), text};
+}
+
+}  // namespace
+
+TEST(LiveCli, DevicesListsTheServersSourcesAndSinksWithTheirNumbers) {
+  PulseTestServer server;
+  const Outcome run = Cli("devices --server " + server.Address());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find("   0  Monitor of EchoraIn\n   1  Monitor of EchoraOut\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("   0  EchoraIn\n   1  EchoraOut\n"), std::string::npos);
+}
+
+TEST(LiveCli, RunsForTheTimeGivenAndReportsWhatItSaw) {
+  PulseTestServer server;
+  const Outcome run = Cli("live --server " + server.Address() +
+                          " --in 0 --out 1 --seconds 2 --multiplier 2 --latency-ms 60");
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_NE(run.out.find("on at 44100 Hz, 88200 bytes a buffer"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("off after 2."), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(" echo passes; "), std::string::npos);
+}
+
+TEST(LiveCli, AMissingDevicePrintsTheEnginesLinesAndFails) {
+  PulseTestServer server;
+  const Outcome run =
+      Cli("live --server " + server.Address() + " --in 7 --out 1 --seconds 1 --multiplier 2");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("\"waveInOpen ERROR!\""), std::string::npos) << run.out;
+}
+
+TEST(LiveCli, CtrlCStopsTheEngineInOrder) {
+  PulseTestServer server;
+  const std::string out = ::testing::TempDir() + "echora-live-interrupted.txt";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    FILE* file = std::fopen(out.c_str(), "w");
+    if (!file) _exit(126);
+    dup2(fileno(file), STDOUT_FILENO);
+    dup2(fileno(file), STDERR_FILENO);
+    const std::string address = server.Address();
+    execl(ECHORA_CLI, ECHORA_CLI, "live", "--server", address.c_str(), "--in", "0", "--out", "1",
+          "--multiplier", "2", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  kill(pid, SIGINT);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  FILE* file = std::fopen(out.c_str(), "r");
+  ASSERT_NE(file, nullptr);
+  char text[4096] = {};
+  text[std::fread(text, 1, sizeof text - 1, file)] = 0;
+  std::fclose(file);
+  EXPECT_NE(std::string(text).find("off after 1."), std::string::npos) << text;
+}
