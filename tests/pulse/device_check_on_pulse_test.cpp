@@ -12,12 +12,7 @@ using namespace std::chrono_literals;
 
 TEST(DeviceCheckOnPulse, OneDeviceOfEachKindRecordsAndPlaysAtOnce) {
   PulseTestServer server;
-  std::string modules;
-  ASSERT_EQ(server.Pactl("list short modules", &modules), 0);
-  const auto at = modules.find("sink_name=echora_out");
-  const auto line = modules.rfind('\n', at) + 1;
-  ASSERT_EQ(server.Pactl("unload-module " + modules.substr(line, modules.find('\t', line) - line)),
-            0);
+  ASSERT_TRUE(server.UnloadSink("echora_out"));
   PulseDriver driver(PulseDriver::Options{server.Address(), 50ms, 2000ms});
   InstallWaveDriver(&driver);
   SampleRate = 44100;

@@ -68,14 +68,7 @@ TEST_F(ServerFailure, AServerThatDiesReturnsTheHeadersAndLaterStartsReportTheDev
 TEST_F(ServerFailure, ASinkUnloadedWhilePlayingFailsOnlyPlayback) {
   rig.PowerOn();
   RunFor(1200ms);
-  std::string modules;
-  ASSERT_EQ(server.Pactl("list short modules", &modules), 0);
-  const auto at = modules.find("sink_name=echora_out");
-  ASSERT_NE(at, std::string::npos);
-  const auto line = modules.rfind('\n', at);
-  const std::string index = modules.substr(line == std::string::npos ? 0 : line + 1,
-                                           modules.find('\t', line + 1) - line - 1);
-  ASSERT_EQ(server.Pactl("unload-module " + index), 0);
+  ASSERT_TRUE(server.UnloadSink("echora_out"));
   RunFor(300ms);
   EXPECT_EQ(Distinct(rig.panel.Messages()),
             (std::set<std::string>{"waveOutPrepareHeader ERROR!", "waveOutWrite ERROR!"}));

@@ -78,6 +78,15 @@ int PulseTestServer::Pactl(const std::string& args, std::string* output) const {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+bool PulseTestServer::UnloadSink(const std::string& sinkName) const {
+  std::string modules;
+  if (Pactl("list short modules", &modules) != 0) return false;
+  const auto at = modules.find("sink_name=" + sinkName + " ");
+  if (at == std::string::npos) return false;
+  const auto line = modules.rfind('\n', at) + 1;  // 0 for the first line
+  return Pactl("unload-module " + modules.substr(line, modules.find('\t', line) - line)) == 0;
+}
+
 void PulseTestServer::Kill() {
   if (pid_ <= 0) return;
   kill(pid_, SIGKILL);

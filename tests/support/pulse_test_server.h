@@ -21,6 +21,8 @@ class PulseTestServer {
   std::string Address() const { return "unix:" + dir_ + "/native"; }
   // Runs pactl against this server; returns its exit status, its output in `output`.
   int Pactl(const std::string& args, std::string* output = nullptr) const;
+  // Unloads the null sink of that name, and so its monitor; true when it was there.
+  bool UnloadSink(const std::string& sinkName) const;
   // Ends the server at once, as a crash would.
   void Kill();
 
