@@ -1,0 +1,73 @@
+#include "platform/shell/notification_area.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QPointer>
+#include <QStyleHints>
+#include <chrono>
+#include <cstring>
+
+NotificationArea& NotificationArea::Instance() {
+  static QPointer<NotificationArea> area;
+  if (!area) area = new NotificationArea(QCoreApplication::instance());
+  return *area;
+}
+
+NotificationArea::NotificationArea(QObject* parent) : QObject(parent) {
+  clock_.start();
+}
+
+BOOL NotificationArea::Notify(DWORD message, const NOTIFYICONDATAA& data) {
+  const IconKey key{data.hWnd, data.uID};
+  const auto found = icons_.find(key);
+  switch (message) {
+    case NIM_ADD: {
+      if (found != icons_.end()) return FALSE;
+      const std::chrono::milliseconds doubleClickTime(
+          QGuiApplication::styleHints()->mouseDoubleClickInterval());
+      Entry& entry = icons_
+                         .emplace(key, Entry{new QSystemTrayIcon(this), std::nullopt,
+                                             ClickTranslator(doubleClickTime)})
+                         .first->second;
+      connect(entry.icon, &QSystemTrayIcon::activated, this,
+              [this, key](QSystemTrayIcon::ActivationReason reason) { Activated(key, reason); });
+      Apply(entry, data);
+      return TRUE;
+    }
+    case NIM_MODIFY:
+      if (found == icons_.end()) return FALSE;
+      Apply(found->second, data);
+      return TRUE;
+    case NIM_DELETE:
+      if (found == icons_.end()) return FALSE;
+      delete found->second.icon;
+      icons_.erase(found);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+void NotificationArea::Apply(Entry& entry, const NOTIFYICONDATAA& data) {
+  if (data.uFlags & NIF_MESSAGE) entry.callbackMessage = data.uCallbackMessage;
+  if (data.uFlags & NIF_TIP) {
+    entry.icon->setToolTip(QString::fromUtf8(
+        data.szTip, static_cast<qsizetype>(strnlen(data.szTip, sizeof data.szTip))));
+  }
+  if (data.uFlags & NIF_ICON) {
+    entry.icon->setIcon(data.hIcon ? *data.hIcon : QIcon());
+    // A tray host would draw an empty icon as a blank, or complain about it.
+    entry.icon->setVisible(!entry.icon->icon().isNull());
+  }
+}
+
+void NotificationArea::Activated(const IconKey& key, QSystemTrayIcon::ActivationReason reason) {
+  Entry& entry = icons_.at(key);
+  const std::chrono::milliseconds now(clock_.elapsed());
+  const std::vector<UINT> messages = entry.clicks.Translate(reason, now);
+  if (!entry.callbackMessage) return;
+  for (const UINT mouseMessage : messages) {
+    PostMessageA(key.first, *entry.callbackMessage, key.second, static_cast<LPARAM>(mouseMessage));
+  }
+}

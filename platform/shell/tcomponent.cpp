@@ -1,0 +1,3 @@
+#include "platform/shell/tcomponent.h"
+
+TComponent::TComponent(QObject* AOwner) : QObject(AOwner) {}

@@ -1,0 +1,45 @@
+// TApplication: the program's single application object over QApplication. It holds the
+// title that captions every message box, processes pending messages on request, shows
+// plain message boxes and runs windows modally. While it exists, TThread::Synchronize and
+// PostToGui reach the GUI thread through Qt's event loop.
+#pragma once
+
+#include <QString>
+
+#include "platform/toolkit/qt_dispatcher.h"
+
+class QWidget;
+
+class TApplication {
+ public:
+  // Needs a QApplication already; at most one TApplication at a time. Installs the GUI
+  // dispatcher.
+  TApplication();
+  ~TApplication();
+  TApplication(const TApplication&) = delete;
+  TApplication& operator=(const TApplication&) = delete;
+
+  QString Title() const { return title_; }
+  void SetTitle(const QString& title) { title_ = title; }
+
+  // Handles every message already waiting, the GUI dispatcher's posted calls among them;
+  // a QueueDispatcher installed in place of Qt's is pumped too. Never waits for more.
+  void ProcessMessages();
+
+  // A modal box with `text` and one OK button, captioned with the title. A carriage return
+  // in `text` breaks the line. Returns when the box is closed.
+  void MessageBox(const QString& text);
+
+  // Shows `form` application-modal and returns once it is hidden or closed (or the
+  // application quits, which also hides it). A form that is already visible is refused:
+  // the error box "Cannot make a visible window modal", captioned with the title, is shown
+  // instead and the form stays as it was.
+  void ShowModal(QWidget* form);
+
+ private:
+  QString title_;
+  QtDispatcher dispatcher_;
+};
+
+// The application object in use; nullptr when there is none.
+TApplication* Application();

@@ -1,0 +1,29 @@
+// TComboBox: a drop-down list without free text whose OnChange runs only when the user
+// chooses an item. Setting ItemIndex from code runs nothing.
+#pragma once
+
+#include <QComboBox>
+#include <QStringList>
+
+#include "platform/toolkit/notify_event.h"
+
+class TComboBox : public QComboBox {
+  Q_OBJECT
+
+ public:
+  explicit TComboBox(QWidget* parent = nullptr);
+
+  // Replaces the list; the selection stays at its index (none, -1, for a new box).
+  void SetItems(const QStringList& items);
+  QStringList Items() const;
+  // -1 when nothing is selected.
+  int ItemIndex() const { return currentIndex(); }
+  void SetItemIndex(int index) { setCurrentIndex(index); }
+  QString Text() const { return currentText(); }
+
+  // A choice from the list or by the arrow keys, also of the item already shown.
+  NotifyEvent OnChange;
+
+ private:
+  void RunChange();
+};

@@ -1,0 +1,22 @@
+#include "platform/toolkit/tshape.h"
+
+#include <QPainter>
+
+#include "platform/toolkit/qt_color.h"
+
+TShape::TShape(QWidget* parent) : QWidget(parent) {}
+
+void TShape::SetBrushColor(TColor color) {
+  if (color == brushColor_) return;
+  brushColor_ = color;
+  update();
+}
+
+void TShape::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.setPen(QPen(Qt::black, 0));
+  painter.setBrush(ToQColor(brushColor_, palette()));
+  // A cosmetic pen draws on the pixels right of and below its path, so the outline of a
+  // rectangle one pixel smaller lies exactly on the widget's border.
+  painter.drawRect(rect().adjusted(0, 0, -1, -1));
+}

@@ -1,0 +1,31 @@
+// TSpeedButton: a button that never takes the focus. With a group index it is a two-state
+// button that stays down until it is clicked again; with group index 0 it is a push button.
+// Each of the window's groups holds one button and allows all up, so a second click
+// always releases it.
+#pragma once
+
+#include <QToolButton>
+
+#include "platform/toolkit/notify_event.h"
+
+class TSpeedButton : public QToolButton {
+  Q_OBJECT
+
+ public:
+  explicit TSpeedButton(QWidget* parent = nullptr);
+
+  int GroupIndex() const { return groupIndex_; }
+  void SetGroupIndex(int index);
+  // Down is the pressed state of a two-state button; a push button is never down. Setting
+  // it runs no OnClick.
+  bool Down() const { return isChecked(); }
+  void SetDown(bool down) { setChecked(down); }
+
+  // A user click; for a two-state button Down is already the new state.
+  NotifyEvent OnClick;
+
+ private:
+  void RunClick();
+
+  int groupIndex_ = 0;
+};

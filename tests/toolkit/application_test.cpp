@@ -1,0 +1,115 @@
+// The application object: message boxes captioned with the title, modal showing that
+// refuses a visible window, and message processing that runs calls posted to the GUI thread.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <atomic>
+#include <functional>
+#include <thread>
+
+#include "platform/thread/dispatcher.h"
+#include "platform/toolkit/tapplication.h"
+
+namespace {
+
+struct SeenBox {
+  QString title;
+  QString text;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  int buttons = 0;
+};
+
+class ApplicationTest : public ::testing::Test {
+ protected:
+  ApplicationTest() { application.SetTitle("Tarnwick Echora"); }
+
+  // Once a message box is the active modal window, records it and presses its OK button;
+  // `then` runs after that, still inside the modal loop that showed the box.
+  void AnswerNextBox(SeenBox& seen, std::function<void()> then = {}) {
+    auto* poll = new QTimer(qApp);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, &seen, then] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box) return;
+      poll->stop();
+      poll->deleteLater();
+      seen = {box->windowTitle(), box->text(), box->icon(),
+              static_cast<int>(box->buttons().size())};
+      box->button(QMessageBox::Ok)->click();
+      if (then) then();
+    });
+    poll->start(5);
+  }
+
+  TApplication application;
+};
+
+TEST_F(ApplicationTest, MessageBox_IsCaptionedWithTheTitleAndHasOneOkButton) {
+  SeenBox seen;
+  AnswerNextBox(seen);
+  application.MessageBox("ERROR:  No playing device present!\r Please correct the error(s)");
+  EXPECT_EQ(seen.title, "Tarnwick Echora");
+  EXPECT_EQ(seen.text, "ERROR:  No playing device present!\n Please correct the error(s)");
+  EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
+  EXPECT_EQ(seen.buttons, 1);
+}
+
+// The About dialog clicked open just before the start-up timer asks for it again.
+TEST_F(ApplicationTest, ShowModalOfAVisibleWindow_IsRefusedWithAnErrorBoxAndTheFirstGoesOn) {
+  QWidget about;
+  SeenBox seen;
+  bool stillShownModal = false;
+  QTimer::singleShot(0, &about, [&] {
+    AnswerNextBox(seen, [&] {
+      QTimer::singleShot(0, &about, [&] {
+        stillShownModal = about.isVisible() && QApplication::activeModalWidget() == &about;
+        about.close();
+      });
+    });
+    application.ShowModal(&about);
+  });
+  application.ShowModal(&about);
+  EXPECT_EQ(seen.title, "Tarnwick Echora");
+  EXPECT_EQ(seen.text, "Cannot make a visible window modal");
+  EXPECT_EQ(seen.icon, QMessageBox::Critical);
+  EXPECT_TRUE(stillShownModal);
+  EXPECT_FALSE(about.isVisible());  // the first showing returned once the window closed
+  EXPECT_EQ(about.windowModality(), Qt::NonModal);
+}
+
+TEST_F(ApplicationTest, ProcessMessages_RunsCallsPostedFromAnotherThread) {
+  EXPECT_TRUE(GuiDispatcher()->OnGuiThread());
+  std::atomic<bool> onGuiThreadThere{true};
+  int ran = 0;
+  std::thread([&] {
+    onGuiThreadThere = GuiDispatcher()->OnGuiThread();
+    PostToGui([&] { ran = ran * 10 + 1; });
+    PostToGui([&] { ran = ran * 10 + 2; });
+  }).join();
+  EXPECT_FALSE(onGuiThreadThere);
+  EXPECT_EQ(ran, 0);
+  application.ProcessMessages();
+  EXPECT_EQ(ran, 12);
+}
+
+TEST_F(ApplicationTest, ProcessMessages_AlsoPumpsAQueueDispatcherInstalledInstead) {
+  QueueDispatcher queue;
+  Dispatcher* const qt = GuiDispatcher();
+  SetGuiDispatcher(&queue);
+  bool ran = false;
+  PostToGui([&] { ran = true; });
+  application.ProcessMessages();
+  SetGuiDispatcher(qt);
+  EXPECT_TRUE(ran);
+}
+
+TEST(ApplicationObject, UninstallsItsDispatcherWhenDestroyed) {
+  { TApplication application; }
+  EXPECT_EQ(GuiDispatcher(), nullptr);
+  EXPECT_EQ(Application(), nullptr);
+}
+
+}  // namespace

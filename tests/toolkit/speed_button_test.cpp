@@ -1,0 +1,58 @@
+// Two-state speed buttons stay down until clicked again; none of them takes the focus.
+#include <gtest/gtest.h>
+
+#include <QTest>
+#include <vector>
+
+#include "platform/toolkit/tspeedbutton.h"
+
+namespace {
+
+class SpeedButtonTest : public ::testing::Test {
+ protected:
+  SpeedButtonTest() : button(&window), editor(&window) {
+    button.setText("Power");
+    button.resize(60, 20);
+    editor.move(0, 30);
+    editor.setFocusPolicy(Qt::StrongFocus);
+    button.OnClick = [this](QObject* sender) {
+      EXPECT_EQ(sender, &button);
+      seen.push_back(button.Down());
+    };
+  }
+
+  void Click() { QTest::mouseClick(&button, Qt::LeftButton); }
+
+  QWidget window;
+  TSpeedButton button;
+  QWidget editor;
+  std::vector<bool> seen;  // Down as each OnClick found it
+};
+
+TEST_F(SpeedButtonTest, TwoStateButton_StaysDownUntilClickedAgain_AndCodeRunsNoHandler) {
+  button.SetGroupIndex(1);
+  Click();
+  EXPECT_TRUE(button.Down());
+  Click();
+  EXPECT_FALSE(button.Down());
+  button.SetDown(true);
+  EXPECT_TRUE(button.Down());
+  EXPECT_EQ(seen, (std::vector<bool>{true, false}));
+}
+
+TEST_F(SpeedButtonTest, PushButton_ClicksButNeverStaysDown) {
+  Click();
+  EXPECT_FALSE(button.Down());
+  EXPECT_EQ(seen, std::vector<bool>{false});
+}
+
+TEST_F(SpeedButtonTest, Click_LeavesTheFocusWhereItWas) {
+  window.show();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  editor.setFocus();
+  Click();
+  EXPECT_TRUE(editor.hasFocus());
+}
+
+}  // namespace
