@@ -79,7 +79,7 @@ TEST_F(NotificationAreaTest, MalformedCalls_AreRefused) {
 
 TEST_F(NotificationAreaTest, Activations_ArePostedAsTheCallbackMessageOnlyWhenOneIsSet) {
   ASSERT_EQ(Shell_NotifyIconA(NIM_ADD, &data_), TRUE);
-  emit TrayIcons().front()->activated(QSystemTrayIcon::Context);
+  Q_EMIT TrayIcons().front()->activated(QSystemTrayIcon::Context);
   EXPECT_TRUE(delivered_.empty());  // posted, not sent
   QCoreApplication::processEvents();
   ASSERT_EQ(delivered_.size(), 1u);
@@ -90,7 +90,7 @@ TEST_F(NotificationAreaTest, Activations_ArePostedAsTheCallbackMessageOnlyWhenOn
   data_.uID = 4;
   data_.uFlags = NIF_ICON;
   ASSERT_EQ(Shell_NotifyIconA(NIM_ADD, &data_), TRUE);
-  for (QSystemTrayIcon* icon : TrayIcons()) emit icon->activated(QSystemTrayIcon::Trigger);
+  for (QSystemTrayIcon* icon : TrayIcons()) Q_EMIT icon->activated(QSystemTrayIcon::Trigger);
   QCoreApplication::processEvents();
   EXPECT_EQ(delivered_.size(), 2u);  // icon 4 has no callback message
   Shell_NotifyIconA(NIM_DELETE, &data_);

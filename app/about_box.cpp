@@ -1,0 +1,81 @@
+#include "app/about_box.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "app/program_icon.h"
+
+namespace {
+
+QLabel* NavyLabel(QWidget* parent, const QString& text, int pixels, bool bold) {
+  auto* label = new QLabel(text, parent);
+  label->setTextFormat(Qt::PlainText);  // an ampersand shows as itself
+  QFont font = label->font();
+  font.setPixelSize(pixels);
+  font.setBold(bold);
+  label->setFont(font);
+  QPalette palette = label->palette();
+  palette.setColor(QPalette::WindowText, QColor(0, 0, 128));
+  label->setPalette(palette);
+  label->adjustSize();
+  return label;
+}
+
+}  // namespace
+
+TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
+  setWindowTitle("About");
+  // A dialog border: fixed size and a close box, no minimise or maximise.
+  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint |
+                 Qt::WindowTitleHint);
+  setFixedSize(562, 373);
+  QFont font = this->font();
+  font.setPixelSize(14);
+  setFont(font);
+
+  auto* panel = new QFrame(this);
+  panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  panel->setGeometry(16, 10, 529, 351);
+
+  ProgramIcon = new QLabel(panel);
+  ProgramIcon->setPixmap(ProgramIconPixmap());
+  ProgramIcon->setGeometry(118, 38, 32, 32);
+  ProgramIcon->setScaledContents(true);
+
+  ProductName = NavyLabel(panel, "Tarnwick Echora", 20, true);
+  ProductName->move(24, 84);
+  Comments = NavyLabel(panel, "Digital Sound Processor", 13, false);
+  Comments->move(64, 109);
+  Version = NavyLabel(panel, "release version", 13, false);
+  Version->move(93, 129);
+
+  Image1 = new QLabel(panel);
+  Image1->setPixmap(LogoPixmap());
+  Image1->setAlignment(Qt::AlignCenter);
+  Image1->setGeometry(2, 183, 269, 65);
+
+  Memo1 = new QPlainTextEdit(panel);
+  Memo1->setReadOnly(true);
+  Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  Memo1->setGeometry(280, 8, 241, 337);
+  Memo1->setPlainText(
+      "Echora is free to use and to pass on, as long as it is passed on whole and "
+      "unchanged.\n\n"
+      "It records what your sound card hears, adds an echo and plays it back, eight "
+      "seconds later at the start-up settings.\n\n"
+      "Ideas, praise and bug reports are welcome through the project's issue tracker.");
+
+  OKButton = new QPushButton("OK", this);
+  OKButton->setGeometry(105, 302, 92, 30);
+  OKButton->setDefault(true);  // Return presses it
+  OKButton->setAutoDefault(true);
+  connect(OKButton, &QPushButton::clicked, this, &TAboutBox::OKButtonClick);
+  OKButton->raise();
+  OKButton->setFocus();
+}
+
+void TAboutBox::OKButtonClick() {
+  accept();
+}

@@ -1,0 +1,29 @@
+#include "app/program_icon.h"
+
+// The pictures are compiled into a static library, whose resource registration a linker
+// would drop as unreferenced: it is registered on first use. (Outside any namespace, as
+// the registration macro requires.)
+static void LoadArt() {
+  static const bool loaded = [] {
+    Q_INIT_RESOURCE(app);
+    return true;
+  }();
+  (void)loaded;
+}
+
+QIcon ProgramIcon() {
+  LoadArt();
+  QIcon icon(":/art/echora-32.png");
+  icon.addFile(":/art/echora-256.png");
+  return icon;
+}
+
+QPixmap ProgramIconPixmap() {
+  LoadArt();
+  return QPixmap(":/art/echora-32.png");
+}
+
+QPixmap LogoPixmap() {
+  LoadArt();
+  return QPixmap(":/art/echora-logo.png");
+}

@@ -1,0 +1,67 @@
+// The Debug Info page: device counts and capabilities, the ring indices and the memory
+// status, listed in the memo.
+#include "audio/device_check.h"
+#include "audio/engine_state.h"
+#include "panel/tform1.h"
+#include "platform/memory/global_memory.h"
+#include "platform/toolkit/tmemo.h"
+#include "platform/toolkit/tspinedit.h"
+
+namespace {
+
+QString Number(long long value) {
+  return QString::number(value);
+}
+
+}  // namespace
+
+void TForm1::Button1Click(QObject*) {
+  const UINT in = waveInGetNumDevs();
+  const UINT out = waveOutGetNumDevs();
+  Memo1->Lines.Add("WaveInGetNumDevs: " + Number(in));
+  Memo1->Lines.Add("WaveOutGetNumDevs: " + Number(out));
+}
+
+void TForm1::Button3Click(QObject*) {
+  const auto in = static_cast<UINT>(SpinEdit1->Value());
+  const auto out = static_cast<UINT>(SpinEdit2->Value());
+  if (waveInGetDevCapsA(in, &InCaps, sizeof InCaps)) Memo1->Lines.Add("WaveInGetDevCaps ERROR!");
+  if (waveOutGetDevCapsA(out, &OutCaps, sizeof OutCaps)) {
+    Memo1->Lines.Add("WaveOutGetDevCaps ERROR!");
+  }
+  // 32-bit values are shown unsigned, so that no bit mask reads as a negative number.
+  Memo1->Lines.Add("Input:");
+  Memo1->Lines.Add(" wMid:" + Number(InCaps.wMid));
+  Memo1->Lines.Add(" wPid:" + Number(InCaps.wPid));
+  Memo1->Lines.Add(" szPname:" + QString::fromStdString(DeviceName(InCaps.szPname)));
+  Memo1->Lines.Add(" dwFormats:" + Number(InCaps.dwFormats));
+  Memo1->Lines.Add(" wChannels:" + Number(InCaps.wChannels));
+  Memo1->Lines.Add("Output:");
+  Memo1->Lines.Add(" wMid:" + Number(OutCaps.wMid));
+  Memo1->Lines.Add(" wPid:" + Number(OutCaps.wPid));
+  Memo1->Lines.Add(" szPname:" + QString::fromStdString(DeviceName(OutCaps.szPname)));
+  Memo1->Lines.Add(" dwFormats:" + Number(OutCaps.dwFormats));
+  Memo1->Lines.Add(" wChannels:" + Number(OutCaps.wChannels));
+  Memo1->Lines.Add(" dwSupport:" + Number(OutCaps.dwSupport));
+}
+
+void TForm1::Button10Click(QObject*) {
+  Memo1->Lines.Add("bufinnum:" + Number(bufinnum));
+  Memo1->Lines.Add("bufoutnum:" + Number(bufoutnum));
+}
+
+void TForm1::Button4Click(QObject*) {
+  MEMORYSTATUS status;
+  GlobalMemoryStatus(&status);
+  Memo1->Lines.Add("MemoryLoad: " + Number(status.dwMemoryLoad));
+  Memo1->Lines.Add("TotalPhys: " + Number(static_cast<long long>(status.dwTotalPhys)));
+  Memo1->Lines.Add("AvailPhys: " + Number(static_cast<long long>(status.dwAvailPhys)));
+  Memo1->Lines.Add("TotalPageFile: " + Number(static_cast<long long>(status.dwTotalPageFile)));
+  Memo1->Lines.Add("AvailPageFile: " + Number(static_cast<long long>(status.dwAvailPageFile)));
+  Memo1->Lines.Add("TotalVirtual: " + Number(static_cast<long long>(status.dwTotalVirtual)));
+  Memo1->Lines.Add("AvailVirtual: " + Number(static_cast<long long>(status.dwAvailVirtual)));
+}
+
+void TForm1::Button2Click(QObject*) {
+  Memo1->Lines.Clear();
+}

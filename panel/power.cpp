@@ -1,0 +1,78 @@
+// The Power button, "Echo active" and the way out.
+#include <QCoreApplication>
+#include <QTabWidget>
+
+#include "audio/engine_state.h"
+#include "audio/processor_power.h"
+#include "panel/tform1.h"
+#include "platform/shell/tmenuitem.h"
+#include "platform/toolkit/qt_color.h"
+#include "platform/toolkit/tapplication.h"
+#include "platform/toolkit/tcheckbox.h"
+#include "platform/toolkit/tshape.h"
+#include "platform/toolkit/tspeedbutton.h"
+#include "trayicon/ttrayicon.h"
+
+void TForm1::ShowPowerState(bool on) {
+  TrayIcon1->SetToolTip(on ? "Echora: ON" : "Echora: OFF");
+  TabSheet2->setEnabled(!on);
+  QPalette palette = TabSheet2->palette();
+  palette.setColor(QPalette::WindowText, ToQColor(on ? clGrayText : clWindowText, palette));
+  TabSheet2->setPalette(palette);
+  CheckBox1->setEnabled(on);
+  Shape1->SetBrushColor(on ? clLime : clWhite);
+}
+
+void TForm1::StopEcho() {
+  CheckBox1->SetChecked(false);  // its handler wakes the thread, which then leaves
+  AwaitEchoEnd(EchoProcess, [] {
+    if (Application()) Application()->ProcessMessages();
+  });
+}
+
+void TForm1::StopEngine() {
+  PowerDownEngine();
+}
+
+void TForm1::SpeedButton2Click(QObject*) {
+  SpeedButton2->setEnabled(false);
+  if (!PowerOn) {
+    PowerOn = true;
+    ShowPowerState(true);
+    PowerUpEngine(EchoProcess);  // pool, capture, playback, then CheckBox1Click's thread
+    SpeedButton2->setEnabled(true);
+    Close1->SetEnabled(false);
+    return;
+  }
+  const bool ticked = CheckBox1->Checked();
+  StopEcho();
+  PowerOn = false;
+  ShowPowerState(false);
+  StopEngine();
+  CheckBox1->SetChecked(ticked);  // starts nothing: both streams are stopped
+  SpeedButton2->setEnabled(true);
+  Close1->SetEnabled(true);
+}
+
+void TForm1::CheckBox1Click(QObject*) {
+  // A running thread reads the tick itself; the wake-up makes a sleeping one look now.
+  WakeEchoThread();
+  EchoProcess.StartIfWanted();
+}
+
+void TForm1::Close1Click(QObject*) {
+  if (PowerOn) {
+    PowerOn = false;
+    TabSheet2->setEnabled(true);
+    ShowPowerState(false);
+    StopEcho();
+    StopEngine();
+  }
+  close();
+}
+
+void TForm1::FormClose(QObject*) {
+  CheckBox1->SetChecked(false);
+  // Closing the main window ends the program, hidden or not.
+  QCoreApplication::quit();
+}

@@ -1,0 +1,35 @@
+#include "panel/skip_taskbar.h"
+
+#include <xcb/xcb.h>
+
+#include <QGuiApplication>
+#include <QWidget>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+xcb_atom_t Atom(xcb_connection_t* connection, const char* name) {
+  const xcb_intern_atom_cookie_t cookie =
+      xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name);
+  xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, cookie, nullptr);
+  const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+  std::free(reply);
+  return atom;
+}
+
+}  // namespace
+
+void KeepOffTaskbar(QWidget* window) {
+  auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+  if (!x11) return;
+  xcb_connection_t* connection = x11->connection();
+  const auto id = static_cast<xcb_window_t>(window->winId());
+  const xcb_atom_t state = Atom(connection, "_NET_WM_STATE");
+  const xcb_atom_t hints[] = {Atom(connection, "_NET_WM_STATE_SKIP_TASKBAR"),
+                              Atom(connection, "_NET_WM_STATE_SKIP_PAGER")};
+  // Read by the window manager when the window is mapped, which follows the show event.
+  xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, state, XCB_ATOM_ATOM, 32, 2, hints);
+  xcb_flush(connection);
+}

@@ -1,0 +1,323 @@
+#include "panel/tform1.h"
+
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSystemTrayIcon>
+#include <QTabWidget>
+
+#include "app/program_icon.h"
+#include "audio/engine_state.h"
+#include "platform/shell/tpopupmenu.h"
+#include "platform/toolkit/tapplication.h"
+#include "platform/toolkit/tcheckbox.h"
+#include "platform/toolkit/tcombobox.h"
+#include "platform/toolkit/tmemo.h"
+#include "platform/toolkit/tshape.h"
+#include "platform/toolkit/tspeedbutton.h"
+#include "platform/toolkit/tspinedit.h"
+#include "platform/toolkit/ttimer.h"
+#include "platform/toolkit/ttrackbar.h"
+#include "trayicon/ttrayicon.h"
+
+TForm1* Form1 = nullptr;
+
+namespace {
+
+constexpr int kWidth = 490;
+constexpr int kPanelHeight = 51;
+constexpr int kPagesHeight = 189;
+
+QLabel* Label(QWidget* parent, const QString& text, int x, int y, const QString& hint = {}) {
+  auto* label = new QLabel(text, parent);
+  label->move(x, y);
+  label->adjustSize();
+  label->setToolTip(hint);
+  return label;
+}
+
+// Binds a handler with the form's signature to a toolkit event.
+template <typename Handler>
+NotifyEvent Bind(TForm1* form, Handler handler) {
+  return [form, handler](QObject* sender) { (form->*handler)(sender); };
+}
+
+}  // namespace
+
+TForm1::TForm1() {
+  Form1 = this;
+  setObjectName("Form1");
+  setWindowTitle("Tarnwick Echora");
+  setWindowIcon(ProgramIcon());
+  trayAvailable_ = QSystemTrayIcon::isSystemTrayAvailable();
+  // Borderless, a strip of rack equipment. Without a notification area the window keeps
+  // its taskbar entry: it would otherwise have no way back once hidden.
+  setWindowFlags(Qt::Window | Qt::FramelessWindowHint | (trayAvailable_ ? Qt::Tool : Qt::Widget));
+  setAttribute(Qt::WA_QuitOnClose, true);
+  QFont designed = font();
+  designed.setPixelSize(13);
+  setFont(designed);
+  setFixedWidth(kWidth);
+  BuildTopPanel();
+  BuildEchoPage();
+  BuildSetupPage();
+  BuildDebugPage();
+  BuildComponents();
+  SetClientHeight(kPanelHeight + kPagesHeight);
+  SetPanelLinks(this);
+  FormCreate(this);
+}
+
+TForm1::~TForm1() {
+  SetPanelLinks(nullptr);
+  if (Form1 == this) Form1 = nullptr;
+}
+
+void TForm1::BuildTopPanel() {
+  Panel1 = new QFrame(this);
+  Panel1->setObjectName("Panel1");
+  Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  Panel1->setGeometry(0, 0, kWidth, kPanelHeight);
+
+  Image1 = new QLabel(Panel1);
+  Image1->setObjectName("Image1");
+  Image1->setPixmap(ProgramIconPixmap());
+  Image1->setAlignment(Qt::AlignCenter);
+  Image1->setGeometry(5, 9, 37, 32);
+
+  GroupBox2 = new QGroupBox(Panel1);
+  GroupBox2->setObjectName("GroupBox2");
+  GroupBox2->setGeometry(45, 3, 361, 41);
+  GroupBox2->setAutoFillBackground(true);
+
+  SpeedButton2 = new TSpeedButton(GroupBox2);
+  SpeedButton2->setText("Power");
+  SpeedButton2->setToolTip("Turns Sound Processor on.");
+  SpeedButton2->SetGroupIndex(1);
+  SpeedButton2->setGeometry(8, 10, 56, 23);
+  SpeedButton2->OnClick = Bind(this, &TForm1::SpeedButton2Click);
+
+  Shape1 = new TShape(GroupBox2);
+  Shape1->setToolTip("Sound Processor power led.");
+  Shape1->setGeometry(70, 18, 25, 8);
+  Shape1->SetBrushColor(clWhite);
+
+  ComboBox2 = new TComboBox(GroupBox2);
+  ComboBox2->setToolTip("Lets you choose preset sound spaces.");
+  ComboBox2->SetItems({"Custom", "Concert Hall 1", "Concert Hall 2", "Canyon", "Room 1", "Room 2",
+                       "Small Room 1", "Small Room 2", "Church 1", "Church 2", "Party Overdrive 1",
+                       "Party Overdrive 2", "Canyon Overdrive", "Robot 1", "Robot 2", "Robot 3"});
+  ComboBox2->setGeometry(102, 10, 137, 23);
+  QFont small = ComboBox2->font();
+  small.setPixelSize(12);
+  ComboBox2->setFont(small);
+  ComboBox2->OnChange = Bind(this, &TForm1::ComboBox2Change);
+
+  SpeedButton1 = new TSpeedButton(GroupBox2);
+  SpeedButton1->setText("Advanced");
+  SpeedButton1->setToolTip("Shows advanced settings.");
+  SpeedButton1->SetGroupIndex(2);
+  SpeedButton1->setGeometry(246, 10, 106, 23);
+  SpeedButton1->OnClick = Bind(this, &TForm1::SpeedButton1Click);
+
+  SpeedButton3 = new TSpeedButton(Panel1);
+  SpeedButton3->setText("&Hide");
+  SpeedButton3->setToolTip("Hides Sound Processor's control panel.");
+  SpeedButton3->setGeometry(412, 13, 70, 25);
+  SpeedButton3->OnClick = Bind(this, &TForm1::SpeedButton3Click);
+
+  // The three surfaces the borderless window is dragged by.
+  for (QWidget* surface : {static_cast<QWidget*>(Panel1), static_cast<QWidget*>(GroupBox2),
+                           static_cast<QWidget*>(Shape1)}) {
+    surface->installEventFilter(this);
+  }
+  Image1->installEventFilter(this);
+
+  PageControl1 = new QTabWidget(this);
+  PageControl1->setObjectName("PageControl1");
+  PageControl1->setGeometry(0, kPanelHeight, kWidth, kPagesHeight);
+  PageControl1->hide();
+}
+
+void TForm1::BuildEchoPage() {
+  TabSheet1 = new QWidget;
+  PageControl1->addTab(TabSheet1, "&Echo Generator");
+  GroupBox1 = new QGroupBox("Echo Settings", TabSheet1);
+  GroupBox1->setGeometry(6, 4, 472, 150);
+
+  const QString produce =
+      "If the produce led is red all the time you should reduce Repeats or "
+      "Frequency.";
+  Label15 = Label(GroupBox1, "Produce", 12, 22, produce);
+  Shape2 = new TShape(GroupBox1);
+  Shape2->setToolTip(produce);
+  Shape2->setGeometry(70, 26, 25, 8);
+  CheckBox1 = new TCheckBox(GroupBox1);
+  CheckBox1->setText("Echo active");
+  CheckBox1->setToolTip("Activates/Deactivates Echo generator.");
+  CheckBox1->move(12, 44);
+  CheckBox1->adjustSize();
+  CheckBox1->SetChecked(true);  // before its handler is bound: designed ticked
+  CheckBox1->setEnabled(false);
+  QPalette silver = CheckBox1->palette();
+  silver.setColor(QPalette::Window, QColor(192, 192, 192));
+  CheckBox1->setPalette(silver);
+  CheckBox1->setAutoFillBackground(true);
+  CheckBox1->OnClick = Bind(this, &TForm1::CheckBox1Click);
+
+  Label16 = Label(GroupBox1, "Volume:", 200, 22, "Sets volume");
+  Label17 = Label(GroupBox1, "1", 258, 22, "Sets volume");
+  Label17->setMinimumWidth(40);
+  Label7 = Label(GroupBox1, "x", 294, 22);
+  TrackBar3 = new TTrackBar(GroupBox1);
+  TrackBar3->setToolTip("Sets volume");
+  TrackBar3->setGeometry(310, 16, 154, 30);
+  TrackBar3->SetMin(1);
+  TrackBar3->SetMax(300);
+  TrackBar3->SetPosition(100);
+  TrackBar3->SetPageSize(100);
+  TrackBar3->SetFrequency(100);
+  TrackBar3->OnChange = Bind(this, &TForm1::TrackBar3Change);
+  TrackBar3->OnEnter = Bind(this, &TForm1::TrackBar3Enter);
+
+  const QString delay = "Sets delay of the first echo.";
+  Label6 = Label(GroupBox1, "Delay:", 12, 82, delay);
+  Label3 = Label(GroupBox1, "8000", 56, 82, delay);
+  Label3->setMinimumWidth(110);
+  TrackBar1 = new TTrackBar(GroupBox1);
+  TrackBar1->setToolTip(delay);
+  TrackBar1->setGeometry(8, 100, 300, 40);
+  TrackBar1->SetMin(0);
+  TrackBar1->SetMax(12500);
+  TrackBar1->SetPosition(4000);
+  TrackBar1->SetPageSize(100);
+  TrackBar1->SetFrequency(1250);
+  TrackBar1->OnChange = Bind(this, &TForm1::TrackBar1Change);
+  TrackBar1->OnEnter = Bind(this, &TForm1::TrackBar3Enter);
+
+  const QString repeats = "Sets number of repeats.";
+  Label5 = Label(GroupBox1, "Repeats:", 320, 82, repeats);
+  Label4 = Label(GroupBox1, "2", 380, 82, repeats);
+  Label4->setMinimumWidth(30);
+  TrackBar2 = new TTrackBar(GroupBox1);
+  TrackBar2->setToolTip(repeats);
+  TrackBar2->setGeometry(316, 100, 148, 40);
+  TrackBar2->SetMin(1);
+  TrackBar2->SetMax(11);
+  TrackBar2->SetPosition(3);
+  TrackBar2->SetPageSize(1);
+  TrackBar2->SetFrequency(1);
+  TrackBar2->OnChange = Bind(this, &TForm1::TrackBar2Change);
+  TrackBar2->OnEnter = Bind(this, &TForm1::TrackBar3Enter);
+}
+
+void TForm1::BuildSetupPage() {
+  TabSheet2 = new QWidget;
+  PageControl1->addTab(TabSheet2, "&Setup");
+  GroupBox3 = new QGroupBox("I/O Device", TabSheet2);
+  GroupBox3->setGeometry(6, 4, 300, 150);
+
+  auto colouredLabel = [](QWidget* parent, const QString& text, int y, QColor background,
+                          const QString& hint) {
+    QLabel* label = Label(parent, text, 10, y, hint);
+    label->setAlignment(Qt::AlignCenter);
+    label->setFixedSize(34, 20);
+    label->setAutoFillBackground(true);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::Window, background);
+    palette.setColor(QPalette::WindowText, Qt::black);
+    label->setPalette(palette);
+    return label;
+  };
+  auto deviceSpin = [](QWidget* parent, int y, const QString& hint) {
+    auto* spin = new TSpinEdit(parent);
+    spin->setToolTip(hint);
+    spin->setGeometry(50, y, 50, 22);
+    spin->SetMinValue(0);
+    spin->SetMaxValue(0);
+    return spin;
+  };
+  Label1 = colouredLabel(GroupBox3, "In:", 26, Qt::red, "Input device");
+  SpinEdit1 = deviceSpin(GroupBox3, 25, "Input device");
+  SpinEdit1->OnChange = Bind(this, &TForm1::SpinEdit1Change);
+  Label8 = Label(GroupBox3, "Label8", 108, 28, "Input device");
+  Label8->setFixedWidth(185);
+  Label2 = colouredLabel(GroupBox3, "Out:", 60, Qt::green, "Output device");
+  SpinEdit2 = deviceSpin(GroupBox3, 59, "Output device");
+  SpinEdit2->OnChange = Bind(this, &TForm1::SpinEdit2Change);
+  Label9 = Label(GroupBox3, "Label9", 108, 62, "Output device");
+  Label9->setFixedWidth(185);
+  const QString freq = "Frequency for input AND output device.";
+  Label10 = Label(GroupBox3, "Freq:", 10, 100, freq);
+  ComboBox1 = new TComboBox(GroupBox3);
+  ComboBox1->setToolTip(freq);
+  ComboBox1->SetItems({"5510", "6620", "8000", "9600", "11025", "16000", "18900", "22050", "27420",
+                       "32000", "33075", "37800", "44100"});
+  ComboBox1->setGeometry(50, 96, 90, 23);
+  ComboBox1->OnChange = Bind(this, &TForm1::ComboBox1Change);
+
+  GroupBox4 = new QGroupBox("Buffer", TabSheet2);
+  GroupBox4->setGeometry(312, 4, 166, 150);
+  Label11 = Label(GroupBox4, "Label11", 8, 24, "Maximum size of buffer");
+  Label11->setFixedWidth(154);
+  Label13 = Label(GroupBox4, "Custom buffer size:", 8, 50);
+  Label12 = Label(GroupBox4, "Label12", 8, 68);
+  Label12->setFixedWidth(154);
+  const QString multiplier = "Set custom buffer size.";
+  Label14 = Label(GroupBox4, "Buffer multiplier:", 8, 98, multiplier);
+  SpinEdit3 = new TSpinEdit(GroupBox4);
+  SpinEdit3->setToolTip(multiplier);
+  SpinEdit3->setGeometry(8, 116, 60, 22);
+  SpinEdit3->SetMinValue(2);
+  SpinEdit3->SetMaxValue(99);
+  SpinEdit3->SetValue(8);
+  SpinEdit3->OnChange = Bind(this, &TForm1::SpinEdit3Change);
+}
+
+void TForm1::BuildDebugPage() {
+  TabSheet3 = new QWidget;
+  PageControl1->addTab(TabSheet3, "Debug Info");
+  PageControl1->setTabToolTip(2, "Shows some additional info.");
+  auto button = [this](const QString& caption, int y, int height,
+                       void (TForm1::*handler)(QObject*)) {
+    auto* b = new QPushButton(caption, TabSheet3);
+    b->setGeometry(8, y, 100, height);
+    connect(b, &QPushButton::clicked, this, [this, b, handler] { (this->*handler)(b); });
+    return b;
+  };
+  Button1 = button("DevNum", 6, 25, &TForm1::Button1Click);
+  Button3 = button("SB Info", 34, 25, &TForm1::Button3Click);
+  Button10 = button("Buff Info", 62, 25, &TForm1::Button10Click);
+  Button4 = button("Mem Info", 90, 25, &TForm1::Button4Click);
+  Button2 = button("Clear", 124, 20, &TForm1::Button2Click);
+  Button2->setFixedWidth(60);
+  Memo1 = new TMemo(TabSheet3);
+  Memo1->setGeometry(118, 6, 353, 137);
+}
+
+void TForm1::BuildComponents() {
+  PopupMenu1 = new TPopupMenu(this);
+  Properties1 = PopupMenu1->Add("Show");
+  Properties1->SetDefault(true);
+  Properties1->OnClick = Bind(this, &TForm1::Properties1Click);
+  N1 = PopupMenu1->Add("-");
+  Close1 = PopupMenu1->Add("Exit");
+  Close1->OnClick = Bind(this, &TForm1::Close1Click);
+
+  TrayIcon1 = new TTrayIcon(this);
+  TrayIcon1->ReadStoredSettings({.Active = true,
+                                 .Icon = ProgramIcon(),
+                                 .ToolTip = "Echora: OFF",
+                                 .OnDblClick = Bind(this, &TForm1::TrayIcon1DblClick),
+                                 .PopupMenu = PopupMenu1});
+
+  Timer1 = new TTimer(this);
+  Timer1->SetInterval(200);
+  Timer1->SetEnabled(false);
+  Timer1->OnTimer = Bind(this, &TForm1::Timer1Timer);
+}
+
+void TForm1::SetClientHeight(int height) {
+  setFixedHeight(height);
+}
