@@ -1,11 +1,17 @@
 #!/usr/bin/env bash
-# Builds the processor and shows it at work: a few plucked notes go through the engine
-# on the virtual sound card with two presets, and the results are left to listen to.
+# Builds the processor and starts it: the desktop program where a display is reachable;
+# elsewhere a few plucked notes go through the same engine on the virtual sound card with
+# three presets, and the results are left to listen to.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 cmake --preset default >/dev/null
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  cmake --build --preset default --target echora
+  exec build/app/echora
+fi
+echo "No display is reachable, so here is the engine rendering files instead of the window."
 cmake --build --preset default --target echora-cli
 
 out=build/demo
