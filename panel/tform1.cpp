@@ -2,8 +2,10 @@
 
 #include <QFrame>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 
@@ -58,7 +60,8 @@ TForm1::TForm1() {
   QFont designed = font();
   designed.setPixelSize(13);
   setFont(designed);
-  setFixedWidth(kWidth);
+  setMinimumSize(kWidth, kPanelHeight);
+  setMaximumSize(kWidth, kPanelHeight + kPagesHeight);
   BuildTopPanel();
   BuildEchoPage();
   BuildSetupPage();
@@ -67,6 +70,10 @@ TForm1::TForm1() {
   SetClientHeight(kPanelHeight + kPagesHeight);
   SetPanelLinks(this);
   FormCreate(this);
+  // Centred on the screen when first shown, folded as FormCreate left it.
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    move(screen->geometry().center() - QPoint(width() / 2, height() / 2));
+  }
 }
 
 TForm1::~TForm1() {

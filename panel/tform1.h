@@ -180,7 +180,6 @@ class TForm1 final : public QWidget, public PanelLinks {
   void StopEngine();
 
   bool trayAvailable_ = true;
-  bool centred_ = false;
 };
 
 // The main window, set before it is built and never changed afterwards.

@@ -100,13 +100,6 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TForm1::showEvent(QShowEvent* event) {
-  if (!centred_) {
-    centred_ = true;
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-      const QRect area = screen->geometry();
-      move(area.center() - QPoint(width() / 2, height() / 2));
-    }
-  }
   // The window manager forgets the hint whenever the window is hidden, so it is set anew
   // on every showing.
   if (trayAvailable_) KeepOffTaskbar(this);
