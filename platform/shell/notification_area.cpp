@@ -5,8 +5,10 @@
 #include <QIcon>
 #include <QPointer>
 #include <QStyleHints>
+#include <QTimer>
 #include <chrono>
 #include <cstring>
+#include <memory>
 
 NotificationArea& NotificationArea::Instance() {
   static QPointer<NotificationArea> area;
@@ -67,7 +69,33 @@ void NotificationArea::Activated(const IconKey& key, QSystemTrayIcon::Activation
   const std::chrono::milliseconds now(clock_.elapsed());
   const std::vector<UINT> messages = entry.clicks.Translate(reason, now);
   if (!entry.callbackMessage) return;
+  const HWND window = key.first;
+  const UINT message = *entry.callbackMessage;
+  const auto id = key.second;
   for (const UINT mouseMessage : messages) {
-    PostMessageA(key.first, *entry.callbackMessage, key.second, static_cast<LPARAM>(mouseMessage));
+    if (mouseMessage == WM_RBUTTONUP) {
+      PostOnRightButtonRelease(window, message, id);
+    } else {
+      PostMessageA(window, message, id, static_cast<LPARAM>(mouseMessage));
+    }
   }
+}
+
+void NotificationArea::PostOnRightButtonRelease(HWND window, UINT message, WPARAM id) {
+  // Tray hosts report a right click as the button goes down, the shell as it comes up.
+  // A menu opened on the press would take the release as a choice of whatever item is
+  // under the pointer, so the message waits for the release (a few seconds at most).
+  if (!(QGuiApplication::mouseButtons() & Qt::RightButton)) {
+    PostMessageA(window, message, id, static_cast<LPARAM>(WM_RBUTTONUP));
+    return;
+  }
+  auto* timer = new QTimer(this);
+  auto waited = std::make_shared<int>(0);
+  connect(timer, &QTimer::timeout, this, [timer, waited, window, message, id] {
+    if ((QGuiApplication::mouseButtons() & Qt::RightButton) && ++*waited < 500) return;
+    timer->deleteLater();
+    timer->stop();
+    PostMessageA(window, message, id, static_cast<LPARAM>(WM_RBUTTONUP));
+  });
+  timer->start(10);
 }

@@ -35,6 +35,8 @@ class NotificationArea final : public QObject {
   // Copies the fields that the record's uFlags select into the icon.
   static void Apply(Entry& entry, const NOTIFYICONDATAA& data);
   void Activated(const IconKey& key, QSystemTrayIcon::ActivationReason reason);
+  // Posts the right click's WM_RBUTTONUP once the right mouse button is up again.
+  void PostOnRightButtonRelease(HWND window, UINT message, WPARAM id);
 
   std::map<IconKey, Entry> icons_;
   QElapsedTimer clock_;  // the time line of the icons' clicks
