@@ -15,6 +15,10 @@
 
 void TForm1::ShowPowerState(bool on) {
   TrayIcon1->SetToolTip(on ? "Echora: ON" : "Echora: OFF");
+  ShowPanelPowerState(on);
+}
+
+void TForm1::ShowPanelPowerState(bool on) {
   TabSheet2->setEnabled(!on);
   QPalette palette = TabSheet2->palette();
   palette.setColor(QPalette::WindowText, ToQColor(on ? clGrayText : clWindowText, palette));
@@ -28,10 +32,6 @@ void TForm1::StopEcho() {
   AwaitEchoEnd(EchoProcess, [] {
     if (Application()) Application()->ProcessMessages();
   });
-}
-
-void TForm1::StopEngine() {
-  PowerDownEngine();
 }
 
 void TForm1::SpeedButton2Click(QObject*) {
@@ -48,7 +48,7 @@ void TForm1::SpeedButton2Click(QObject*) {
   StopEcho();
   PowerOn = false;
   ShowPowerState(false);
-  StopEngine();
+  PowerDownEngine();
   CheckBox1->SetChecked(ticked);  // starts nothing: both streams are stopped
   SpeedButton2->setEnabled(true);
   Close1->SetEnabled(true);
@@ -62,11 +62,11 @@ void TForm1::CheckBox1Click(QObject*) {
 
 void TForm1::Close1Click(QObject*) {
   if (PowerOn) {
+    // The window closes next: the tool tip, the Power button and "Exit" stay as they are.
     PowerOn = false;
-    TabSheet2->setEnabled(true);
-    ShowPowerState(false);
+    ShowPanelPowerState(false);
     StopEcho();
-    StopEngine();
+    PowerDownEngine();
   }
   close();
 }

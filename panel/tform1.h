@@ -171,13 +171,13 @@ class TForm1 final : public QWidget, public PanelLinks {
   void BuildDebugPage();
   void BuildComponents();
   void SetClientHeight(int height);
-  // Switches the visible power state of the window (tool tip, Setup page, "Echo active",
-  // LED, "Exit").
+  // Switches the visible power state: the icon's tool tip and the panel's part of it.
   void ShowPowerState(bool on);
+  // The panel's part: the Setup page, "Echo active" and the power LED.
+  void ShowPanelPowerState(bool on);
   // Unticks "Echo active", has the echo thread end and waits, serving messages, until no
   // echo pass can run.
   void StopEcho();
-  void StopEngine();
 
   bool trayAvailable_ = true;
 };
