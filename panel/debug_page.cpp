@@ -13,6 +13,18 @@ QString Number(long long value) {
   return QString::number(value);
 }
 
+// The fields both capability records share, under their heading. 32-bit values are shown
+// unsigned, so that no bit mask reads as a negative number.
+template <typename Caps>
+void ListCaps(TMemo& memo, const char* heading, const Caps& caps) {
+  memo.Lines.Add(heading);
+  memo.Lines.Add(" wMid:" + Number(caps.wMid));
+  memo.Lines.Add(" wPid:" + Number(caps.wPid));
+  memo.Lines.Add(" szPname:" + QString::fromStdString(DeviceName(caps.szPname)));
+  memo.Lines.Add(" dwFormats:" + Number(caps.dwFormats));
+  memo.Lines.Add(" wChannels:" + Number(caps.wChannels));
+}
+
 }  // namespace
 
 void TForm1::Button1Click(QObject*) {
@@ -29,19 +41,8 @@ void TForm1::Button3Click(QObject*) {
   if (waveOutGetDevCapsA(out, &OutCaps, sizeof OutCaps)) {
     Memo1->Lines.Add("WaveOutGetDevCaps ERROR!");
   }
-  // 32-bit values are shown unsigned, so that no bit mask reads as a negative number.
-  Memo1->Lines.Add("Input:");
-  Memo1->Lines.Add(" wMid:" + Number(InCaps.wMid));
-  Memo1->Lines.Add(" wPid:" + Number(InCaps.wPid));
-  Memo1->Lines.Add(" szPname:" + QString::fromStdString(DeviceName(InCaps.szPname)));
-  Memo1->Lines.Add(" dwFormats:" + Number(InCaps.dwFormats));
-  Memo1->Lines.Add(" wChannels:" + Number(InCaps.wChannels));
-  Memo1->Lines.Add("Output:");
-  Memo1->Lines.Add(" wMid:" + Number(OutCaps.wMid));
-  Memo1->Lines.Add(" wPid:" + Number(OutCaps.wPid));
-  Memo1->Lines.Add(" szPname:" + QString::fromStdString(DeviceName(OutCaps.szPname)));
-  Memo1->Lines.Add(" dwFormats:" + Number(OutCaps.dwFormats));
-  Memo1->Lines.Add(" wChannels:" + Number(OutCaps.wChannels));
+  ListCaps(*Memo1, "Input:", InCaps);
+  ListCaps(*Memo1, "Output:", OutCaps);
   Memo1->Lines.Add(" dwSupport:" + Number(OutCaps.dwSupport));
 }
 

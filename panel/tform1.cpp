@@ -39,6 +39,28 @@ QLabel* Label(QWidget* parent, const QString& text, int x, int y, const QString&
   return label;
 }
 
+// A horizontal slider as designed: its range, position, page and tick spacing.
+struct SliderDesign {
+  QRect geometry;
+  int min;
+  int max;
+  int position;
+  int pageSize;
+  int frequency;
+};
+
+TTrackBar* Slider(QWidget* parent, const QString& hint, const SliderDesign& design) {
+  auto* slider = new TTrackBar(parent);
+  slider->setToolTip(hint);
+  slider->setGeometry(design.geometry);
+  slider->SetMin(design.min);
+  slider->SetMax(design.max);
+  slider->SetPosition(design.position);
+  slider->SetPageSize(design.pageSize);
+  slider->SetFrequency(design.frequency);
+  return slider;
+}
+
 // Binds a handler with the form's signature to a toolkit event.
 template <typename Handler>
 NotifyEvent Bind(TForm1* form, Handler handler) {
@@ -177,14 +199,7 @@ void TForm1::BuildEchoPage() {
   Label17 = Label(GroupBox1, "1", 258, 22, "Sets volume");
   Label17->setMinimumWidth(40);
   Label7 = Label(GroupBox1, "x", 294, 22);
-  TrackBar3 = new TTrackBar(GroupBox1);
-  TrackBar3->setToolTip("Sets volume");
-  TrackBar3->setGeometry(310, 16, 154, 30);
-  TrackBar3->SetMin(1);
-  TrackBar3->SetMax(300);
-  TrackBar3->SetPosition(100);
-  TrackBar3->SetPageSize(100);
-  TrackBar3->SetFrequency(100);
+  TrackBar3 = Slider(GroupBox1, "Sets volume", {{310, 16, 154, 30}, 1, 300, 100, 100, 100});
   TrackBar3->OnChange = Bind(this, &TForm1::TrackBar3Change);
   TrackBar3->OnEnter = Bind(this, &TForm1::TrackBar3Enter);
 
@@ -192,14 +207,7 @@ void TForm1::BuildEchoPage() {
   Label6 = Label(GroupBox1, "Delay:", 12, 82, delay);
   Label3 = Label(GroupBox1, "8000", 56, 82, delay);
   Label3->setMinimumWidth(110);
-  TrackBar1 = new TTrackBar(GroupBox1);
-  TrackBar1->setToolTip(delay);
-  TrackBar1->setGeometry(8, 100, 300, 40);
-  TrackBar1->SetMin(0);
-  TrackBar1->SetMax(12500);
-  TrackBar1->SetPosition(4000);
-  TrackBar1->SetPageSize(100);
-  TrackBar1->SetFrequency(1250);
+  TrackBar1 = Slider(GroupBox1, delay, {{8, 100, 300, 40}, 0, 12500, 4000, 100, 1250});
   TrackBar1->OnChange = Bind(this, &TForm1::TrackBar1Change);
   TrackBar1->OnEnter = Bind(this, &TForm1::TrackBar3Enter);
 
@@ -207,14 +215,7 @@ void TForm1::BuildEchoPage() {
   Label5 = Label(GroupBox1, "Repeats:", 320, 82, repeats);
   Label4 = Label(GroupBox1, "2", 380, 82, repeats);
   Label4->setMinimumWidth(30);
-  TrackBar2 = new TTrackBar(GroupBox1);
-  TrackBar2->setToolTip(repeats);
-  TrackBar2->setGeometry(316, 100, 148, 40);
-  TrackBar2->SetMin(1);
-  TrackBar2->SetMax(11);
-  TrackBar2->SetPosition(3);
-  TrackBar2->SetPageSize(1);
-  TrackBar2->SetFrequency(1);
+  TrackBar2 = Slider(GroupBox1, repeats, {{316, 100, 148, 40}, 1, 11, 3, 1, 1});
   TrackBar2->OnChange = Bind(this, &TForm1::TrackBar2Change);
   TrackBar2->OnEnter = Bind(this, &TForm1::TrackBar3Enter);
 }
