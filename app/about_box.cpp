@@ -1,9 +1,12 @@
 #include "app/about_box.h"
 
 #include <QFrame>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
 
 #include "app/program_icon.h"
 
@@ -28,8 +31,8 @@ QLabel* NavyLabel(QWidget* parent, const QString& text, int pixels, bool bold) {
 TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   setWindowTitle("About");
   // A dialog border: fixed size and a close box, no minimise or maximise.
-  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint |
-                 Qt::WindowTitleHint);
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint |
+                 Qt::WindowCloseButtonHint | Qt::WindowTitleHint);
   setFixedSize(562, 373);
   QFont font = this->font();
   font.setPixelSize(14);
@@ -78,4 +81,19 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
 
 void TAboutBox::OKButtonClick() {
   accept();
+}
+
+void TAboutBox::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  CentreOnScreen();
+}
+
+void TAboutBox::CentreOnScreen() {
+  const QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
+  if (!shown) return;
+  // The dialog itself is centred: the window manager's frame is not known before the first
+  // showing, and centring it would put that showing somewhere else than the later ones.
+  // move() places the frame's corner.
+  const QPoint frameCorner = geometry().topLeft() - frameGeometry().topLeft();
+  move(shown->geometry().center() - QPoint(width() / 2, height() / 2) - frameCorner);
 }

@@ -25,4 +25,10 @@ class TAboutBox final : public QDialog {
   QLabel* Image1;
   QPlainTextEdit* Memo1;
   QPushButton* OKButton;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void CentreOnScreen();
 };

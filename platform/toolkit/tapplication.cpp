@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QWidget>
+#include <vector>
 
 namespace {
 TApplication* current = nullptr;
@@ -30,10 +31,46 @@ QString ShownText(QString text) {
   return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace('\r', '\n');
 }
 
+// The windows a modal showing disables: every other visible, enabled window of the program
+// but the notification-area icon, which stays usable as the shell's icons do. Qt's own
+// application modality would block the icon too, so it is not used.
+bool TakesPartInModality(const QWidget* window, const QWidget* form) {
+  return window != form && window->isVisible() && window->isEnabled() &&
+         (window->windowType() == Qt::Window || window->windowType() == Qt::Dialog) &&
+         !window->inherits("QSystemTrayIconSys");
+}
+
+// Shows `form` with the program's other windows disabled and returns once it is hidden or
+// destroyed, or the application quits; then enables again what it disabled.
+void RunModal(QWidget* form) {
+  std::vector<QPointer<QWidget>> disabled;
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    if (!TakesPartInModality(window, form)) continue;
+    window->setEnabled(false);
+    disabled.emplace_back(window);
+  }
+  QEventLoop loop;
+  HideWatcher watcher(loop);
+  form->installEventFilter(&watcher);
+  QObject::connect(form, &QObject::destroyed, &loop, &QEventLoop::quit);
+  const QPointer<QWidget> alive(form);
+  form->show();
+  form->raise();
+  form->activateWindow();
+  loop.exec(QEventLoop::DialogExec);
+  if (alive) {
+    form->removeEventFilter(&watcher);
+    form->hide();
+  }
+  for (const QPointer<QWidget>& window : disabled) {
+    if (window) window->setEnabled(true);
+  }
+}
+
 void ShowBox(QMessageBox::Icon icon, const QString& title, const QString& text) {
   QMessageBox box(icon, title, ShownText(text), QMessageBox::Ok);
   box.setTextFormat(Qt::PlainText);
-  box.exec();
+  RunModal(&box);
 }
 }  // namespace
 
@@ -62,20 +99,7 @@ void TApplication::ShowModal(QWidget* form) {
     ShowBox(QMessageBox::Critical, title_, QStringLiteral("Cannot make a visible window modal"));
     return;
   }
-  const Qt::WindowModality modality = form->windowModality();
-  form->setWindowModality(Qt::ApplicationModal);
-  QEventLoop loop;
-  HideWatcher watcher(loop);
-  form->installEventFilter(&watcher);
-  QObject::connect(form, &QObject::destroyed, &loop, &QEventLoop::quit);
-  QPointer<QWidget> alive(form);
-  form->show();
-  loop.exec(QEventLoop::DialogExec);
-  if (alive) {
-    form->removeEventFilter(&watcher);
-    form->hide();
-    form->setWindowModality(modality);
-  }
+  RunModal(form);
 }
 
 TApplication* Application() {

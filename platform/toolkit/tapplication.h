@@ -30,8 +30,9 @@ class TApplication {
   // in `text` breaks the line. Returns when the box is closed.
   void MessageBox(const QString& text);
 
-  // Shows `form` application-modal and returns once it is hidden or closed (or the
-  // application quits, which also hides it). A form that is already visible is refused:
+  // Shows `form` modally: the program's other windows are disabled until it is hidden or
+  // closed (or the application quits, which also hides it), then this returns. The
+  // notification-area icon stays usable meanwhile. Message boxes are modal the same way. A form that is already visible is refused:
   // the error box "Cannot make a visible window modal", captioned with the title, is shown
   // instead and the form stays as it was.
   void ShowModal(QWidget* form);

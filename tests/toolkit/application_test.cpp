@@ -23,16 +23,24 @@ struct SeenBox {
   int buttons = 0;
 };
 
+QMessageBox* ShownBox() {
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    auto* box = qobject_cast<QMessageBox*>(window);
+    if (box && box->isVisible()) return box;
+  }
+  return nullptr;
+}
+
 class ApplicationTest : public ::testing::Test {
  protected:
   ApplicationTest() { application.SetTitle("Tarnwick Echora"); }
 
-  // Once a message box is the active modal window, records it and presses its OK button;
-  // `then` runs after that, still inside the modal loop that showed the box.
+  // Once a message box is shown, records it and presses its OK button; `then` runs after
+  // that, still inside the modal loop that showed the box.
   void AnswerNextBox(SeenBox& seen, std::function<void()> then = {}) {
     auto* poll = new QTimer(qApp);
     QObject::connect(poll, &QTimer::timeout, poll, [poll, &seen, then] {
-      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      QMessageBox* box = ShownBox();
       if (!box) return;
       poll->stop();
       poll->deleteLater();
@@ -61,11 +69,11 @@ TEST_F(ApplicationTest, MessageBox_IsCaptionedWithTheTitleAndHasOneOkButton) {
 TEST_F(ApplicationTest, ShowModalOfAVisibleWindow_IsRefusedWithAnErrorBoxAndTheFirstGoesOn) {
   QWidget about;
   SeenBox seen;
-  bool stillShownModal = false;
+  bool stillShown = false;
   QTimer::singleShot(0, &about, [&] {
     AnswerNextBox(seen, [&] {
       QTimer::singleShot(0, &about, [&] {
-        stillShownModal = about.isVisible() && QApplication::activeModalWidget() == &about;
+        stillShown = about.isVisible();
         about.close();
       });
     });
@@ -75,9 +83,35 @@ TEST_F(ApplicationTest, ShowModalOfAVisibleWindow_IsRefusedWithAnErrorBoxAndTheF
   EXPECT_EQ(seen.title, "Tarnwick Echora");
   EXPECT_EQ(seen.text, "Cannot make a visible window modal");
   EXPECT_EQ(seen.icon, QMessageBox::Critical);
-  EXPECT_TRUE(stillShownModal);
+  EXPECT_TRUE(stillShown);
   EXPECT_FALSE(about.isVisible());  // the first showing returned once the window closed
-  EXPECT_EQ(about.windowModality(), Qt::NonModal);
+}
+
+TEST_F(ApplicationTest, ModalShowing_DisablesTheOtherWindowsUntilItEnds) {
+  QWidget main;
+  QWidget alreadyDisabled;
+  QWidget hidden;
+  QWidget about;
+  main.show();
+  alreadyDisabled.show();
+  alreadyDisabled.setEnabled(false);
+  bool mainDisabled = false;
+  bool aboutEnabled = false;
+  SeenBox seen;
+  QTimer::singleShot(0, &about, [&] {
+    mainDisabled = !main.isEnabled();
+    aboutEnabled = about.isEnabled();
+    AnswerNextBox(seen, [&] { about.close(); });
+    // A message box over the modal window disables that one too, for its own showing.
+    application.MessageBox("x");
+  });
+  application.ShowModal(&about);
+  EXPECT_TRUE(mainDisabled);
+  EXPECT_TRUE(aboutEnabled);
+  EXPECT_EQ(seen.text, "x");
+  EXPECT_TRUE(main.isEnabled());
+  EXPECT_FALSE(alreadyDisabled.isEnabled());  // stays as it was before
+  EXPECT_TRUE(hidden.isEnabled());
 }
 
 TEST_F(ApplicationTest, ProcessMessages_RunsCallsPostedFromAnotherThread) {

@@ -1,0 +1,149 @@
+# A desktop for the real program, sourced by the desktop tests: a private sound server with
+# one device of each kind, Xvfb, a window manager (openbox), a tray host (trayer), and the
+# checks and helpers the tests share. Everything started here is ended on exit.
+#   source rig.sh ARTIFACTS_DIR
+set -uo pipefail
+artifacts=$1
+mkdir -p "$artifacts"
+work=$(mktemp -d)
+passed=0
+failed=0
+pids=()
+
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+  wait 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+check() {  # check DESCRIPTION COMMAND...
+  local what=$1
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+    echo "ok: $what"
+  else
+    failed=$((failed + 1))
+    echo "FAILED: $what"
+  fi
+}
+
+finish() {
+  echo "$passed passed, $failed failed"
+  test "$failed" -eq 0
+}
+
+wait_for() {  # wait_for COMMAND...: up to ten seconds
+  for _ in $(seq 100); do
+    "$@" >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# The sound server: sink echora_out, whose monitor is the one capture device. Its log
+# stays in $work/pulse.log.
+start_sound_server() {
+  mkdir -p "$work"/{run,state,home}
+  HOME=$work/home XDG_RUNTIME_DIR=$work/run PULSE_RUNTIME_PATH=$work/run \
+    PULSE_STATE_PATH=$work/state pulseaudio -n --daemonize=no --exit-idle-time=-1 \
+    --use-pid-file=no --disable-shm=yes \
+    -L "module-native-protocol-unix auth-anonymous=1 socket=$work/native" \
+    -L "module-null-sink sink_name=echora_out norewinds=1" "$@" >"$work/pulse.log" 2>&1 &
+  pids+=($!)
+  export PULSE_SERVER=unix:$work/native
+  wait_for pactl info || { echo "the sound server did not start"; cat "$work/pulse.log"; exit 1; }
+}
+
+start_desktop() {
+  local display
+  for display in $(seq 90 190 | shuf); do
+    [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ] || break
+  done
+  # -noreset: otherwise the server resets when its first client leaves, and the window
+  # manager then fails now and then.
+  Xvfb ":$display" -screen 0 1024x768x24 -noreset >"$work/xvfb.log" 2>&1 &
+  pids+=($!)
+  export DISPLAY=:$display
+  unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY  # so that Qt uses the X11 tray
+  wait_for xprop -root || { echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
+  openbox >"$work/openbox.log" 2>&1 &
+  pids+=($!)
+  wait_for xprop -root _NET_SUPPORTING_WM_CHECK
+}
+
+start_tray() {
+  trayer --edge top --align right --widthtype request --height 24 >"$work/trayer.log" 2>&1 &
+  tray_pid=$!
+  pids+=($tray_pid)
+  wait_for xdotool search --class trayer
+}
+
+stop_tray() {
+  kill "$tray_pid" 2>/dev/null
+  wait "$tray_pid" 2>/dev/null
+}
+
+start_echora() {  # start_echora BINARY LOG: sets echora_pid
+  "$1" >"$2" 2>&1 &
+  echora_pid=$!
+  pids+=($echora_pid)
+}
+
+# Ends with the program's status, or kills it and fails if it does not end in ten seconds.
+echora_ends_with_status_0() {
+  if ! wait_for bash -c "! kill -0 $echora_pid"; then
+    kill "$echora_pid" 2>/dev/null
+    return 1
+  fi
+  wait "$echora_pid"
+}
+
+shot() { import -display "$DISPLAY" -window root "$artifacts/$1.png" 2>/dev/null; }
+window_named() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
+main_window() { xdotool search --name '^Tarnwick Echora$' 2>/dev/null | head -1; }
+geometry() {
+  xwininfo -id "$1" | awk -F: '
+    /Absolute upper-left X/ {x = $2} /Absolute upper-left Y/ {y = $2}
+    /Width/ {w = $2} /Height/ {h = $2}
+    END {print x + 0, y + 0, w + 0, h + 0}'
+}
+mapped() { xwininfo -id "$1" | grep -q 'IsViewable'; }
+height_is() { xwininfo -id "$1" | grep -q "Height: $2\$"; }
+skips_taskbar() { xprop -id "$1" _NET_WM_STATE | grep -q _NET_WM_STATE_SKIP_TASKBAR; }
+
+# Keys go to the focused window through XTEST, press and release both: a key sent to a
+# given window that closes on the press loses its release, and the server then repeats the
+# key into whatever takes the focus next.
+press_key() {  # press_key WINDOW KEY
+  xdotool windowactivate --sync "$1" >/dev/null 2>&1
+  xdotool key "$2"
+}
+
+close_about() { press_key "$(window_named '^About$')" Return; }
+
+# The icon's window in the tray: the program's WM_CLASS at an icon's size.
+tray_icon() {
+  xwininfo -root -tree |
+    awk '/"echora": \("echora" "echora"\)/ && /[0-9]+x[0-9]+\+/ {
+           split($0, a, /\) +/); split(a[2], s, "x"); if (s[1] + 0 <= 32) {print $1; exit}}'
+}
+
+# A right click held a moment, as a hand makes it.
+right_click_tray_icon() {
+  local tx ty _
+  read -r tx ty _ _ < <(geometry "$(tray_icon)")
+  xdotool mousemove $((tx + 8)) $((ty + 8)) sleep 0.3 mousedown 3 sleep 0.15 mouseup 3
+}
+
+# The open menu: the program's visible override-redirect window other than the icon.
+menu_window() {
+  local id icon
+  icon=$(($(tray_icon)))
+  for id in $(xdotool search --onlyvisible --class echora 2>/dev/null); do
+    [ "$id" -eq "$icon" ] && continue
+    xwininfo -id "$id" | grep -q 'Override Redirect State: yes' && { echo "$id"; return 0; }
+  done
+  return 1
+}
