@@ -12,8 +12,10 @@ void PowerUpEngine(EchoThreadSlot& echo) {
 }
 
 void AwaitEchoEnd(EchoThreadSlot& echo, const std::function<void()>& processMessages) {
-  echo.Terminate();
+  // Asked again on every round: "Echo active" stays enabled during the wait, and a tick
+  // that lands after the thread has left starts a new one, which must end too.
   do {
+    echo.Terminate();
     processMessages();
   } while (echo.Running());
 }

@@ -1,6 +1,7 @@
 #include "echo/echo_process.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include "audio/engine_state.h"
 #include "audio/panel_links.h"
@@ -12,11 +13,26 @@ namespace {
 // change made during a pass takes effect within it.
 constexpr std::int32_t kBlockSlots = 4096;
 
+std::atomic<int> loopsRunning{0};
+
+// Counts a thread in for as long as it is inside its loop.
+class InLoop {
+ public:
+  InLoop() { ++loopsRunning; }
+  ~InLoop() { --loopsRunning; }
+  InLoop(const InLoop&) = delete;
+  InLoop& operator=(const InLoop&) = delete;
+};
+
 std::int16_t* PoolBuffer(std::int32_t index) {
   return BufferData[std::clamp(index, 0, kPoolBuffers - 1)].load();
 }
 
 }  // namespace
+
+int EchoLoopsRunning() {
+  return loopsRunning.load();
+}
 
 TEchoProcess::TEchoProcess(EchoThreadSlot& slot) : slot_(slot) {
   FreeOnTerminate = true;
@@ -37,6 +53,7 @@ bool TEchoProcess::KeepRunning() const {
 void TEchoProcess::Execute() {
   // The pool's size cannot change while the streams run.
   const std::int32_t slots = BufferSize / 2;
+  const InLoop counted;
   for (;;) {
     // Sleep until a playback completion announces a period, or until something that ends
     // the thread changes; every such change bumps EchoWake.

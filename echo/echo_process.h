@@ -34,6 +34,10 @@ class TEchoProcess final : public TThread {
   EchoThreadSlot& slot_;
 };
 
+// How many echo threads are inside their loop at this moment: never more than one. Any
+// thread.
+int EchoLoopsRunning();
+
 class EchoThreadSlot {
  public:
   EchoThreadSlot() = default;

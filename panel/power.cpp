@@ -1,5 +1,5 @@
 // The Power button, "Echo active" and the way out.
-#include <QCoreApplication>
+#include <QApplication>
 #include <QTabWidget>
 
 #include "audio/engine_state.h"
@@ -20,8 +20,12 @@ void TForm1::ShowPowerState(bool on) {
 
 void TForm1::ShowPanelPowerState(bool on) {
   TabSheet2->setEnabled(!on);
+  // The system colours come from the application's palette, not from the page's own,
+  // which holds the colour set last time; the disabled group keeps the style's grey.
+  const QColor text = ToQColor(on ? clGrayText : clWindowText, QApplication::palette(TabSheet2));
   QPalette palette = TabSheet2->palette();
-  palette.setColor(QPalette::WindowText, ToQColor(on ? clGrayText : clWindowText, palette));
+  palette.setColor(QPalette::Active, QPalette::WindowText, text);
+  palette.setColor(QPalette::Inactive, QPalette::WindowText, text);
   TabSheet2->setPalette(palette);
   CheckBox1->setEnabled(on);
   Shape1->SetBrushColor(on ? clLime : clWhite);

@@ -36,9 +36,9 @@ void TForm1::TrackBar3Change(QObject*) {
   TrackBar3->SetMin(range.min);
   TrackBar3->SetMax(range.max);
   EchoVolume = TrackBar3->Position();
-  const QChar separator = QLocale().decimalPoint().front();
-  Label17->setText(
-      QString::fromStdString(GainText(EchoVolume, static_cast<char>(separator.toLatin1()))));
+  // The rule writes a point; the user's own separator may be any character.
+  Label17->setText(QString::fromStdString(GainText(EchoVolume, '.'))
+                       .replace('.', QLocale().decimalPoint()));
 }
 
 void TForm1::TrackBar3Enter(QObject*) {

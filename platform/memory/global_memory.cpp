@@ -158,6 +158,12 @@ BOOL GlobalUnlock(HGLOBAL hMem) {
   return block.lockCount > 0 ? TRUE : FALSE;
 }
 
+SIZE_T GlobalLiveBlocks() {
+  Registry& reg = registry();
+  std::lock_guard lock(reg.mutex);
+  return reg.blocks.size();
+}
+
 HGLOBAL GlobalFree(HGLOBAL hMem) {
   const std::uintptr_t key = toKey(hMem);
   if (key == 0) return hMem;

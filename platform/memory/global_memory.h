@@ -36,6 +36,9 @@ BOOL GlobalUnlock(HGLOBAL hMem);
 // handle (null, made up or already freed). Freed handles are never handed out again.
 HGLOBAL GlobalFree(HGLOBAL hMem);
 
+// How many blocks are allocated and not yet freed: what the program holds at this moment.
+SIZE_T GlobalLiveBlocks();
+
 struct MEMORYSTATUS {
   DWORD dwLength;          // set to sizeof(MEMORYSTATUS) by GlobalMemoryStatus
   DWORD dwMemoryLoad;      // percentage of physical memory in use, 0..100

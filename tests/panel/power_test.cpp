@@ -1,0 +1,253 @@
+// The Power button, "Echo active" and "Exit" on the virtual sound card: what the window shows,
+// which threads run, what is left of the pool, and the sound that comes out.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <map>
+
+#include "audio/engine_state.h"
+#include "echo/echo_process.h"
+#include "platform/memory/global_memory.h"
+#include "platform/shell/tmenuitem.h"
+#include "platform/toolkit/tcheckbox.h"
+#include "platform/toolkit/tcombobox.h"
+#include "platform/toolkit/tshape.h"
+#include "platform/toolkit/tspeedbutton.h"
+#include "platform/toolkit/tspinedit.h"
+#include "platform/toolkit/ttrackbar.h"
+#include "platform/waveaudio/capture_source.h"
+#include "tests/panel/window_rig.h"
+#include "trayicon/ttrayicon.h"
+
+namespace {
+
+// Everything a user can see or set, as text, to compare two moments.
+std::map<QString, QString> Controls(TForm1& f) {
+  auto bar = [](TTrackBar* b) {
+    return QString("%1 %2..%3").arg(b->Position()).arg(b->Min()).arg(b->Max());
+  };
+  return {{"Power", QString::number(f.SpeedButton2->Down())},
+          {"Power enabled", QString::number(f.SpeedButton2->isEnabled())},
+          {"power LED", QString::number(f.Shape1->BrushColor())},
+          {"produce LED", QString::number(f.Shape2->BrushColor())},
+          {"tool tip", f.TrayIcon1->ToolTip()},
+          {"Exit", QString::number(f.Close1->Enabled())},
+          {"Setup", QString::number(f.TabSheet2->isEnabled())},
+          {"Setup colour", f.TabSheet2->palette().color(QPalette::Active, QPalette::WindowText).name()},
+          {"Echo active", QString("%1 %2").arg(f.CheckBox1->Checked()).arg(f.CheckBox1->isEnabled())},
+          {"preset", f.ComboBox2->Text()},
+          {"delay", bar(f.TrackBar1) + " " + f.Label3->text()},
+          {"repeats", bar(f.TrackBar2) + " " + f.Label4->text()},
+          {"volume", bar(f.TrackBar3) + " " + f.Label17->text()},
+          {"rate", f.ComboBox1->Text()},
+          {"multiplier", QString::number(f.SpinEdit3->Value()) + " " + f.Label12->text()},
+          {"devices", QString("%1 %2 %3 %4")
+                          .arg(f.SpinEdit1->Value())
+                          .arg(f.SpinEdit2->Value())
+                          .arg(f.Label8->text(), f.Label9->text())},
+          {"engine", QString("%1 %2 %3 %4 %5")
+                         .arg(SampleRate.load())
+                         .arg(BufferSize.load())
+                         .arg(EchoDelay.load())
+                         .arg(EchoStep.load())
+                         .arg(EchoVolume.load())}};
+}
+
+// The pool is the program's only user of global memory blocks.
+bool PoolAllocated() {
+  return GlobalLiveBlocks() > 0;
+}
+
+class Power : public ::testing::Test {
+ protected:
+  WindowRig rig;
+  TForm1& f = *rig.form;
+};
+
+TEST_F(Power, OnWithEchoActiveRunsOneEchoThreadAndOffEndsItAndFreesThePool) {
+  rig.ClickPower();
+  EXPECT_TRUE(f.PowerOn);
+  EXPECT_TRUE(f.SpeedButton2->isEnabled());
+  EXPECT_FALSE(f.Close1->Enabled());
+  EXPECT_TRUE(PoolAllocated());
+  EXPECT_TRUE(f.EchoProcess.Running());
+  for (int i = 0; i < 6; ++i) rig.RunPeriod();
+  EXPECT_EQ(EchoLoopsRunning(), 1);
+
+  rig.ClickPower();
+  EXPECT_FALSE(f.PowerOn);
+  EXPECT_FALSE(f.EchoProcess.Running());
+  EXPECT_EQ(EchoLoopsRunning(), 0);
+  EXPECT_FALSE(PoolAllocated());
+  EXPECT_TRUE(f.CheckBox1->Checked());  // ticked again, and disabled
+  EXPECT_FALSE(f.CheckBox1->isEnabled());
+  EXPECT_TRUE(rig.Memo().empty());
+  EXPECT_TRUE(rig.boxes.Texts().empty());
+}
+
+// Without the echo thread nothing rewrites the buffers: the sound comes back as it was
+// captured, and the power-off wait ends although nobody clears the period's flag.
+TEST_F(Power, OnWithEchoActiveUntickedPlaysTheCaptureUnchangedAndOffStillEnds) {
+  rig.card.SetCaptureSource(0, MakeSine(441.0, 8000));
+  rig.form->CheckBox1->SetChecked(false);
+  rig.ClickPower();
+  EXPECT_FALSE(f.EchoProcess.Running());
+  for (int i = 0; i < 10; ++i) rig.RunPeriod();
+  EXPECT_TRUE(BufferReady);
+  const auto frames = static_cast<std::size_t>(BufferSize / 4);
+  const std::vector<std::int16_t> played = rig.card.Played(0);
+  ASSERT_GE(played.size(), 10 * 2 * frames);
+  std::vector<std::int16_t> heard(10 * 2 * frames);
+  MakeSine(441.0, 8000)->Read(heard.data(), 10 * frames, SampleRate);
+  // Each period plays what was captured four periods before, untouched.
+  for (std::size_t period = 6; period < 10; ++period) {
+    EXPECT_TRUE(std::equal(played.begin() + static_cast<std::ptrdiff_t>(period * 2 * frames),
+                           played.begin() + static_cast<std::ptrdiff_t>((period + 1) * 2 * frames),
+                           heard.begin() + static_cast<std::ptrdiff_t>((period - 4) * 2 * frames)))
+        << "period " << period;
+  }
+
+  rig.ClickPower();
+  EXPECT_FALSE(f.PowerOn);
+  EXPECT_FALSE(f.CheckBox1->Checked());
+  EXPECT_FALSE(PoolAllocated());
+}
+
+TEST_F(Power, UntickingWhileOnEndsTheThreadAndTickingStartsOneAgain) {
+  rig.ClickPower();
+  rig.RunPeriod();
+  f.CheckBox1->SetChecked(false);
+  for (int i = 0; i < 1000 && f.EchoProcess.Running(); ++i) QTest::qWait(1);
+  EXPECT_FALSE(f.EchoProcess.Running());
+  rig.RunPeriod();
+  f.CheckBox1->SetChecked(true);
+  EXPECT_TRUE(f.EchoProcess.Running());
+  rig.RunPeriod();
+  EXPECT_EQ(EchoLoopsRunning(), 1);
+}
+
+TEST_F(Power, TheProduceLedIsRedDuringAPassAndWhiteAfter) {
+  // Sees each paint through the window, as the engine makes it.
+  struct Watch final : PanelLinks {
+    explicit Watch(TForm1& form) : form(form) {}
+    int CaptureDeviceNumber() override { return form.CaptureDeviceNumber(); }
+    int PlaybackDeviceNumber() override { return form.PlaybackDeviceNumber(); }
+    bool EchoActive() override { return form.EchoActive(); }
+    void PaintProduceLed(TColor colour) override {
+      form.PaintProduceLed(colour);
+      shown.push_back(form.Shape2->BrushColor());
+      passRunning.push_back(BufferReady);
+    }
+    void AppendMemoLine(const std::string& line) override { form.AppendMemoLine(line); }
+    void ShowMessage(const std::string& text) override { form.ShowMessage(text); }
+    TForm1& form;
+    std::vector<TColor> shown;
+    std::vector<bool> passRunning;
+  } watch(f);
+  rig.ClickPower();
+  SetPanelLinks(&watch);
+  rig.RunPeriod();
+  rig.RunPeriod();
+  SetPanelLinks(&f);
+  EXPECT_EQ(watch.shown, (std::vector<TColor>{clRed, clWhite, clRed, clWhite}));
+  EXPECT_EQ(watch.passRunning, (std::vector<bool>{true, true, true, true}));
+  EXPECT_EQ(f.Shape2->BrushColor(), clWhite);
+}
+
+TEST_F(Power, OffOnOffLeavesEveryControlAsAtStartUp) {
+  const auto atStart = Controls(f);
+  rig.ClickPower();
+  const auto whileOn = Controls(f);
+  EXPECT_EQ(whileOn.at("tool tip"), "Echora: ON");
+  EXPECT_EQ(whileOn.at("power LED"), QString::number(clLime));
+  EXPECT_EQ(whileOn.at("Setup"), "0");
+  EXPECT_NE(whileOn.at("Setup colour"), atStart.at("Setup colour"));
+  EXPECT_EQ(whileOn.at("Echo active"), "1 1");
+  EXPECT_EQ(whileOn.at("Exit"), "0");
+  rig.RunPeriod();
+  rig.RunPeriod();
+  rig.ClickPower();
+  EXPECT_EQ(Controls(f), atStart);
+  rig.ClickPower();
+  rig.ClickPower();
+  EXPECT_EQ(Controls(f), atStart);
+}
+
+TEST_F(Power, ACaptureDeviceThatFailsToOpenStillEndsInOnWithTheMemoLines) {
+  rig.card.FailCall(WaveCall::waveInOpen, MMSYSERR_ALLOCATED);
+  rig.ClickPower();
+  EXPECT_TRUE(f.PowerOn);
+  EXPECT_EQ(f.TrayIcon1->ToolTip(), "Echora: ON");
+  EXPECT_EQ(f.Shape1->BrushColor(), clLime);
+  const std::vector<QString> memo = rig.Memo();
+  ASSERT_FALSE(memo.empty());
+  EXPECT_EQ(memo.front(), "waveInOpen ERROR!");
+  EXPECT_NE(std::find(memo.begin(), memo.end(), "waveInStart ERROR!"), memo.end());
+  // Playback still runs, and the echo thread with it.
+  EXPECT_TRUE(f.EchoProcess.Running());
+  rig.RunPeriod();
+  rig.ClickPower();
+  EXPECT_FALSE(f.PowerOn);
+  EXPECT_FALSE(PoolAllocated());
+}
+
+TEST_F(Power, ExitWhileOffClosesAtOnceWithoutTouchingTheAudio) {
+  auto calls = [this] {
+    std::vector<int> counts;
+    for (WaveCall call : {WaveCall::waveInOpen, WaveCall::waveOutOpen, WaveCall::waveInClose,
+                          WaveCall::waveOutClose}) {
+      counts.push_back(rig.card.CallCount(call));
+    }
+    return counts;
+  };
+  const std::vector<int> before = calls();  // the start-up check opened and closed both
+  rig.ClickExit();
+  EXPECT_FALSE(f.isVisible());
+  EXPECT_FALSE(f.CheckBox1->Checked());  // unticked as the window closes
+  EXPECT_EQ(calls(), before);
+  EXPECT_FALSE(PoolAllocated());
+}
+
+// "Exit" is disabled while on; reached anyway, it switches off before the window closes.
+TEST_F(Power, ExitWhileOnSwitchesOffFirst) {
+  rig.ClickPower();
+  rig.RunPeriod();
+  f.Close1Click(nullptr);
+  EXPECT_FALSE(f.isVisible());
+  EXPECT_FALSE(f.PowerOn);
+  EXPECT_FALSE(f.EchoProcess.Running());
+  EXPECT_FALSE(InputActive || OutputActive);
+  EXPECT_FALSE(PoolAllocated());
+  EXPECT_EQ(f.Shape1->BrushColor(), clWhite);
+}
+
+// "Echo active" stays enabled while the power-off waits for the thread; ticking it then
+// neither leaves a second thread nor keeps the wait from ending.
+TEST_F(Power, TickingEchoActiveDuringThePowerOffWaitStartsNoSecondThread) {
+  rig.ClickPower();
+  rig.RunPeriod();
+  int ticks = 0;
+  int mostLoops = 0;
+  QTimer ticker;
+  QObject::connect(&ticker, &QTimer::timeout, [&] {
+    mostLoops = std::max(mostLoops, EchoLoopsRunning());
+    if (f.CheckBox1->isEnabled() && ticks < 50) {
+      f.CheckBox1->SetChecked(true);
+      ++ticks;
+    }
+  });
+  ticker.start(0);
+  rig.ClickPower();
+  ticker.stop();
+  EXPECT_GT(ticks, 0);
+  EXPECT_LE(mostLoops, 1);
+  EXPECT_FALSE(f.PowerOn);
+  for (int i = 0; i < 1000 && EchoLoopsRunning() > 0; ++i) QTest::qWait(1);
+  EXPECT_EQ(EchoLoopsRunning(), 0);
+  EXPECT_FALSE(PoolAllocated());
+}
+
+}  // namespace
