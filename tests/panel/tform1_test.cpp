@@ -24,6 +24,7 @@
 #include "platform/toolkit/ttimer.h"
 #include "platform/toolkit/ttrackbar.h"
 #include "platform/waveaudio/virtual_driver.h"
+#include "tests/panel/window_rig.h"
 #include "trayicon/ttrayicon.h"
 
 TAboutBox* AboutBox = nullptr;
@@ -32,22 +33,9 @@ namespace {
 
 class Window : public ::testing::Test {
  protected:
-  Window() {
-    card.AddCaptureDevice({.name = "Line In"});
-    card.AddPlaybackDevice({.name = "Speakers"});
-    InstallWaveDriver(&card);
-    application.SetTitle("Tarnwick Echora");
-    form = std::make_unique<TForm1>();
-    form->show();
-  }
-  ~Window() override {
-    form.reset();
-    InstallWaveDriver(nullptr);
-  }
-
-  VirtualDriver card;
-  TApplication application;
-  std::unique_ptr<TForm1> form;
+  WindowRig rig;
+  VirtualDriver& card = rig.card;
+  std::unique_ptr<TForm1>& form = rig.form;
 };
 
 }  // namespace

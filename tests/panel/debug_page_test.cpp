@@ -1,0 +1,96 @@
+// The Debug Info page's buttons and the lines they append.
+#include <gtest/gtest.h>
+
+#include <QPushButton>
+#include <QTest>
+#include <cstring>
+
+#include "audio/engine_state.h"
+#include "platform/toolkit/tspeedbutton.h"
+#include "tests/panel/window_rig.h"
+
+namespace {
+
+class DebugPage : public ::testing::Test {
+ protected:
+  std::vector<QString> Press(QPushButton* button) {
+    const std::size_t before = rig.Memo().size();
+    QTest::mouseClick(button, Qt::LeftButton);
+    const std::vector<QString> memo = rig.Memo();
+    if (memo.size() < before) return {};  // cleared
+    return {memo.begin() + static_cast<std::ptrdiff_t>(before), memo.end()};
+  }
+
+  WindowRig rig{[](VirtualDriver& card) {
+    VirtualDevice in;
+    in.name = "Line In";
+    in.mid = 1;
+    in.pid = 65535;
+    in.formats = 0xFFFFFFFFu;  // shown unsigned
+    in.channels = 2;
+    card.AddCaptureDevice(in);
+    VirtualDevice out;
+    out.name = "Speakers";
+    out.mid = 7;
+    out.pid = 8;
+    out.formats = 0x0FFF;
+    out.channels = 1;
+    out.support = 0x2C;
+    card.AddPlaybackDevice(out);
+  }};
+  TForm1& f = *rig.form;
+};
+
+TEST_F(DebugPage, EachButtonAppendsItsLinesAgainAndOnlyClearEmptiesTheMemo) {
+  QTest::mouseClick(f.SpeedButton1, Qt::LeftButton);  // the page on screen
+  EXPECT_EQ(Press(f.Button1),
+            (std::vector<QString>{"WaveInGetNumDevs: 1", "WaveOutGetNumDevs: 1"}));
+  EXPECT_EQ(Press(f.Button10), (std::vector<QString>{"bufinnum:0", "bufoutnum:0"}));
+  EXPECT_EQ(Press(f.Button3),
+            (std::vector<QString>{"Input:", " wMid:1", " wPid:65535", " szPname:Line In",
+                                  " dwFormats:4294967295", " wChannels:2", "Output:", " wMid:7",
+                                  " wPid:8", " szPname:Speakers", " dwFormats:4095",
+                                  " wChannels:1", " dwSupport:44"}));
+  const std::vector<QString> memory = Press(f.Button4);
+  const char* labels[] = {"MemoryLoad: ",    "TotalPhys: ",    "AvailPhys: ",   "TotalPageFile: ",
+                          "AvailPageFile: ", "TotalVirtual: ", "AvailVirtual: "};
+  ASSERT_EQ(memory.size(), 7U);
+  for (std::size_t i = 0; i < memory.size(); ++i) {
+    EXPECT_TRUE(memory[i].startsWith(labels[i])) << memory[i].toStdString();
+    bool number = false;
+    EXPECT_GE(memory[i].mid(static_cast<qsizetype>(std::strlen(labels[i]))).toLongLong(&number), 0);
+    EXPECT_TRUE(number) << memory[i].toStdString();
+  }
+  EXPECT_EQ(Press(f.Button1).size(), 2U);
+  EXPECT_EQ(rig.Memo().size(), 2U + 2 + 13 + 7 + 2);
+  Press(f.Button2);
+  EXPECT_TRUE(rig.Memo().empty());
+}
+
+TEST_F(DebugPage, BuffInfoShowsTheRingIndicesWhileOn) {
+  rig.ClickPower();
+  rig.RunPeriod();
+  rig.RunPeriod();
+  const std::vector<QString> lines = Press(f.Button10);
+  EXPECT_EQ(lines, (std::vector<QString>{"bufinnum:" + QString::number(bufinnum.load()),
+                                         "bufoutnum:" + QString::number(bufoutnum.load())}));
+  EXPECT_NE(lines[0], "bufinnum:0");
+}
+
+// A device the service no longer knows: the error line, then the record as it stands. Its
+// name field is full, 32 characters without a NUL, and the listing stops at the field's end.
+TEST_F(DebugPage, SBInfoForARejectedDeviceListsTheRecordAsItStandsAfterTheErrorLine) {
+  rig.card.RemoveCaptureDevice(0);
+  std::memset(f.InCaps.szPname, 'A', sizeof f.InCaps.szPname);
+  f.InCaps.dwFormats = 0x42424242;  // would show as "BBBB" if the name ran on
+  const std::vector<QString> lines = Press(f.Button3);
+  ASSERT_EQ(lines.size(), 14U);
+  EXPECT_EQ(lines[0], "WaveInGetDevCaps ERROR!");
+  EXPECT_EQ(lines[1], "Input:");
+  EXPECT_EQ(lines[4], " szPname:" + QString(32, 'A'));
+  EXPECT_EQ(lines[5], " dwFormats:1111638594");
+  EXPECT_EQ(lines[7], "Output:");
+  EXPECT_EQ(lines[10], " szPname:Speakers");
+}
+
+}  // namespace
