@@ -1,12 +1,58 @@
 #include "platform/toolkit/qt_dispatcher.h"
 
-#include <QMetaObject>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <QThread>
+#include <cerrno>
+#include <cstdint>
+#include <stdexcept>
+
+QtDispatcher::QtDispatcher() : wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+  if (wakeFd_ < 0) throw std::runtime_error("eventfd failed: the GUI thread cannot be woken");
+  notifier_ = std::make_unique<QSocketNotifier>(wakeFd_, QSocketNotifier::Read);
+  QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { RunQueued(); });
+}
+
+QtDispatcher::~QtDispatcher() {
+  notifier_.reset();
+  close(wakeFd_);
+}
 
 void QtDispatcher::Post(std::function<void()> call) {
-  QMetaObject::invokeMethod(&receiver_, std::move(call), Qt::QueuedConnection);
+  {
+    std::lock_guard lock(mutex_);
+    queue_.push_back(std::move(call));
+  }
+  Ring();
+}
+
+void QtDispatcher::Ring() {
+  const std::uint64_t one = 1;
+  while (write(wakeFd_, &one, sizeof one) < 0 && errno == EINTR) {
+  }
+}
+
+void QtDispatcher::RunQueued() {
+  std::uint64_t rings = 0;
+  if (read(wakeFd_, &rings, sizeof rings) < 0) {
+    // Nothing to take: a nested loop has served this ring already.
+  }
+  for (;;) {
+    std::function<void()> call;
+    bool more = false;
+    {
+      std::lock_guard lock(mutex_);
+      if (queue_.empty()) return;
+      call = std::move(queue_.front());
+      queue_.pop_front();
+      more = !queue_.empty();
+    }
+    if (more) Ring();
+    call();
+  }
 }
 
 bool QtDispatcher::OnGuiThread() const {
-  return QThread::currentThread() == receiver_.thread();
+  return QThread::currentThread() == notifier_->thread();
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -10,6 +11,7 @@
 #include <atomic>
 #include <functional>
 #include <thread>
+#include <vector>
 
 #include "platform/thread/dispatcher.h"
 #include "platform/toolkit/tapplication.h"
@@ -127,6 +129,23 @@ TEST_F(ApplicationTest, ProcessMessages_RunsCallsPostedFromAnotherThread) {
   EXPECT_EQ(ran, 0);
   application.ProcessMessages();
   EXPECT_EQ(ran, 12);
+}
+
+// A posted call that shows a modal box must not hold back the calls posted after it: the
+// echo thread waits on them while the box is up.
+TEST_F(ApplicationTest, CallsPostedBehindOneThatOpensAModalLoopRunInsideThatLoop) {
+  std::vector<int> ran;
+  QEventLoop modal;
+  PostToGui([&] {
+    ran.push_back(1);
+    QTimer::singleShot(5000, &modal, &QEventLoop::quit);  // a safety net only
+    modal.exec();
+    ran.push_back(4);
+  });
+  PostToGui([&] { ran.push_back(2); });
+  std::thread([&] { PostToGui([&] { ran.push_back(3); modal.quit(); }); }).join();
+  for (int i = 0; i < 100 && ran.size() < 4; ++i) application.ProcessMessages();
+  EXPECT_EQ(ran, (std::vector<int>{1, 2, 3, 4}));
 }
 
 TEST_F(ApplicationTest, ProcessMessages_AlsoPumpsAQueueDispatcherInstalledInstead) {
