@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSystemTrayIcon>
+#include <QTabBar>
 #include <QTabWidget>
 
 #include "app/program_icon.h"
@@ -167,6 +168,11 @@ void TForm1::BuildTopPanel() {
   PageControl1->setObjectName("PageControl1");
   PageControl1->setGeometry(0, kPanelHeight, kWidth, kPagesHeight);
   PageControl1->hide();
+  // A click on a tab takes the focus to the tabs before the pages change, as a page
+  // control does. Otherwise the page being hidden would pass its focus down the chain to
+  // a slider, whose OnEnter switches the preset shown to "Custom".
+  QTabBar* tabs = PageControl1->tabBar();
+  connect(tabs, &QTabBar::tabBarClicked, tabs, [tabs] { tabs->setFocus(Qt::MouseFocusReason); });
 }
 
 void TForm1::BuildEchoPage() {
@@ -267,10 +273,13 @@ void TForm1::BuildSetupPage() {
 
   GroupBox4 = new QGroupBox("Buffer", TabSheet2);
   GroupBox4->setGeometry(312, 4, 166, 150);
-  Label11 = Label(GroupBox4, "Label11", 8, 24, "Maximum size of buffer");
-  Label11->setFixedWidth(154);
-  Label13 = Label(GroupBox4, "Custom buffer size:", 8, 50);
-  Label12 = Label(GroupBox4, "Label12", 8, 68);
+  // "Max.buffer size: 3087000" is wider than the group: the figure goes on a second line.
+  Label11 = Label(GroupBox4, "Label11", 8, 20, "Maximum size of buffer");
+  Label11->setWordWrap(true);
+  Label11->setFixedSize(154, 36);
+  Label11->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  Label13 = Label(GroupBox4, "Custom buffer size:", 8, 58);
+  Label12 = Label(GroupBox4, "Label12", 8, 76);
   Label12->setFixedWidth(154);
   const QString multiplier = "Set custom buffer size.";
   Label14 = Label(GroupBox4, "Buffer multiplier:", 8, 98, multiplier);

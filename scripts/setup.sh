@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(g++ cmake ninja-build ccache pkg-config googletest libgtest-dev libgmock-dev
           libbenchmark-dev sox libpulse-dev pulseaudio pulseaudio-utils qt6-base-dev libxcb1-dev
-          xvfb openbox trayer xdotool x11-utils imagemagick)
+          xvfb openbox trayer xdotool x11-utils imagemagick xclip)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,6 +1,8 @@
 #include "platform/toolkit/tapplication.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QShortcut>
 #include <QEvent>
 #include <QEventLoop>
 #include <QMessageBox>
@@ -70,6 +72,11 @@ void RunModal(QWidget* form) {
 void ShowBox(QMessageBox::Icon icon, const QString& title, const QString& text) {
   QMessageBox box(icon, title, ShownText(text), QMessageBox::Ok);
   box.setTextFormat(Qt::PlainText);
+  // Ctrl+C copies the text, as the shell's own message boxes do, so that an error can be
+  // passed on word for word.
+  QShortcut copy(QKeySequence::Copy, &box);
+  QObject::connect(&copy, &QShortcut::activated, &box,
+                   [&box] { QGuiApplication::clipboard()->setText(box.text()); });
   RunModal(&box);
 }
 }  // namespace

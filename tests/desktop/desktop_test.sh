@@ -49,7 +49,8 @@ shot unfolded
 advanced
 check "Advanced again folds them" wait_for height_is "$main" 51
 xdotool mousemove $((x + 447)) $((y + 25)) click 1
-check "Hide hides the window" wait_for bash -c "! xwininfo -id $main | grep -q IsViewable"
+hidden() { ! mapped "$1"; }
+check "Hide hides the window" wait_for hidden "$main"
 read -r tx ty _ _ < <(geometry "$(tray_icon)")
 xdotool mousemove $((tx + 8)) $((ty + 8)) click --repeat 2 --delay 80 1
 check "a double click on the icon brings it back" wait_for mapped "$main"

@@ -42,15 +42,21 @@ wait_for() {  # wait_for COMMAND...: up to ten seconds
   return 1
 }
 
-# The sound server: sink echora_out, whose monitor is the one capture device. Its log
-# stays in $work/pulse.log.
+# The sound server, with a null sink for each name given (echora_out when none is), in
+# that order, each at 44100 Hz 16-bit stereo; a sink's monitor is a capture device. Its
+# log stays in $work/pulse.log.
 start_sound_server() {
+  local sinks=("$@") modules=() sink
+  [ ${#sinks[@]} -gt 0 ] || sinks=(echora_out)
+  for sink in "${sinks[@]}"; do
+    modules+=(-L "module-null-sink sink_name=$sink sink_properties=device.description=$sink rate=44100 format=s16le channels=2 norewinds=1")
+  done
   mkdir -p "$work"/{run,state,home}
   HOME=$work/home XDG_RUNTIME_DIR=$work/run PULSE_RUNTIME_PATH=$work/run \
     PULSE_STATE_PATH=$work/state pulseaudio -n --daemonize=no --exit-idle-time=-1 \
     --use-pid-file=no --disable-shm=yes \
     -L "module-native-protocol-unix auth-anonymous=1 socket=$work/native" \
-    -L "module-null-sink sink_name=echora_out norewinds=1" "$@" >"$work/pulse.log" 2>&1 &
+    "${modules[@]}" >"$work/pulse.log" 2>&1 &
   pids+=($!)
   export PULSE_SERVER=unix:$work/native
   wait_for pactl info || { echo "the sound server did not start"; cat "$work/pulse.log"; exit 1; }
@@ -102,15 +108,27 @@ echora_ends_with_status_0() {
 
 shot() { import -display "$DISPLAY" -window root "$artifacts/$1.png" 2>/dev/null; }
 window_named() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
-main_window() { xdotool search --name '^Tarnwick Echora$' 2>/dev/null | head -1; }
+# A search can come back empty while another window of the program is being destroyed, so
+# it is tried again for up to two seconds.
+main_window() {
+  local id
+  for _ in $(seq 20); do
+    id=$(xdotool search --name '^Tarnwick Echora$' 2>/dev/null | head -1)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+# xwininfo without a window waits for a click, so every caller checks for an empty id.
 geometry() {
+  [ -n "$1" ] || { echo 0 0 0 0; return 1; }
   xwininfo -id "$1" | awk -F: '
     /Absolute upper-left X/ {x = $2} /Absolute upper-left Y/ {y = $2}
     /Width/ {w = $2} /Height/ {h = $2}
     END {print x + 0, y + 0, w + 0, h + 0}'
 }
-mapped() { xwininfo -id "$1" | grep -q 'IsViewable'; }
-height_is() { xwininfo -id "$1" | grep -q "Height: $2\$"; }
+mapped() { [ -n "$1" ] && xwininfo -id "$1" | grep -q 'IsViewable'; }
+height_is() { [ -n "$1" ] && xwininfo -id "$1" | grep -q "Height: $2\$"; }
 skips_taskbar() { xprop -id "$1" _NET_WM_STATE | grep -q _NET_WM_STATE_SKIP_TASKBAR; }
 
 # Keys go to the focused window through XTEST, press and release both: a key sent to a

@@ -4,6 +4,8 @@
 
 #include <QLabel>
 #include <QLocale>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTest>
 
 #include "audio/engine_state.h"
@@ -141,6 +143,21 @@ TEST_F(Settings, EnteringASliderShowsCustomAndChoosingAPresetAppliesItAgain) {
   ChooseItem(f.ComboBox2, kChurch2);
   EXPECT_EQ(f.ComboBox2->Text(), "Church 2");
   EXPECT_EQ(EchoDelay, delay);
+}
+
+// Going back to the echo page from a control of the Setup page moves no focus onto a
+// slider on the way.
+TEST_F(Settings, ChangingPagesKeepsThePresetShown) {
+  QTest::mouseClick(f.SpeedButton1, Qt::LeftButton);
+  f.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+  QTabBar* tabs = f.PageControl1->tabBar();
+  QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
+  f.SpinEdit2->setFocus(Qt::MouseFocusReason);
+  ASSERT_TRUE(f.SpinEdit2->hasFocus());
+  QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(0).center());
+  EXPECT_EQ(f.PageControl1->currentIndex(), 0);
+  EXPECT_EQ(f.ComboBox2->Text(), "Concert Hall 1");
 }
 
 TEST_F(Settings, TheMultiplierIsCappedAt441000Bytes) {

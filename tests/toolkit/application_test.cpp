@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QEventLoop>
 #include <QMessageBox>
 #include <QPushButton>
@@ -65,6 +66,25 @@ TEST_F(ApplicationTest, MessageBox_IsCaptionedWithTheTitleAndHasOneOkButton) {
   EXPECT_EQ(seen.text, "ERROR:  No playing device present!\n Please correct the error(s)");
   EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
   EXPECT_EQ(seen.buttons, 1);
+}
+
+TEST_F(ApplicationTest, MessageBox_CopiesItsTextOnCtrlC) {
+  QGuiApplication::clipboard()->clear();
+  QString copied;
+  auto* poll = new QTimer(qApp);
+  QObject::connect(poll, &QTimer::timeout, poll, [poll, &copied] {
+    QMessageBox* box = ShownBox();
+    if (!box) return;
+    poll->stop();
+    poll->deleteLater();
+    box->activateWindow();
+    if (QTest::qWaitForWindowActive(box)) QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier);
+    copied = QGuiApplication::clipboard()->text();
+    box->button(QMessageBox::Ok)->click();
+  });
+  poll->start(5);
+  application.MessageBox("ERROR:  No playing device present!\r Please correct the error(s)");
+  EXPECT_EQ(copied, "ERROR:  No playing device present!\n Please correct the error(s)");
 }
 
 // The About dialog clicked open just before the start-up timer asks for it again.
