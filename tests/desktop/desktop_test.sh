@@ -59,14 +59,14 @@ check "at the same place" test "$x2 $y2" = "$x $y"
 check "still without a taskbar entry after Hide and Show" skips_taskbar "$main"
 
 right_click_tray_icon
-check "a right click on the icon opens its menu" wait_for menu_window
-read -r _ _ mw mh < <(geometry "$(menu_window)")
+check "a right click on the icon opens its menu" wait_for popup_window
+read -r _ _ mw mh < <(geometry "$(popup_window)")
 shot tray-menu
 xdotool key Escape
-no_menu() { ! menu_window; }
-check "Escape closes the menu" wait_for no_menu
+no_popup() { ! popup_window; }
+check "Escape closes the menu" wait_for no_popup
 right_click_tray_icon
-wait_for menu_window
+wait_for popup_window
 xdotool key Up Return  # the last item
 check "Exit from the tray menu ends the program with status 0" echora_ends_with_status_0
 check "and takes its icon with it" test -z "$(tray_icon)"
@@ -75,7 +75,7 @@ echo "== Exit while the About dialog is shown"
 start_echora "$echora" "$work/echora-about.log"
 wait_for window_named '^About$'
 right_click_tray_icon
-wait_for menu_window
+wait_for popup_window
 xdotool key Up Return
 check "ends the modal showing and the program with status 0" echora_ends_with_status_0
 stop_tray

@@ -155,8 +155,9 @@ right_click_tray_icon() {
   xdotool mousemove $((tx + 8)) $((ty + 8)) sleep 0.3 mousedown 3 sleep 0.15 mouseup 3
 }
 
-# The open menu: the program's visible override-redirect window other than the icon.
-menu_window() {
+# The open menu or tool tip: the program's visible override-redirect window other than the
+# icon.
+popup_window() {
   local id icon
   icon=$(($(tray_icon)))
   for id in $(xdotool search --onlyvisible --class echora 2>/dev/null); do

@@ -48,9 +48,16 @@ check "Power on plays into echora_out" wait_for playing_into "$(sink_index echor
 check "and records from echora_in's monitor" recording_from "$(source_index echora_in.monitor)"
 shot power-on
 
+# The icon's tool tip, in a screenshot: it should read "Echora: ON".
+read -r tx ty _ _ < <(geometry "$(tray_icon)")
+xdotool mousemove $((tx + 8)) $((ty + 8))
+check "the icon shows its tool tip" wait_for popup_window
+sleep 0.3
+shot tooltip-on
+xdotool mousemove $((x + 200)) $((y + 200))
 # "Exit" is disabled while on: the keyboard skips it, and the last item it reaches is "Show".
 right_click_tray_icon
-wait_for menu_window
+wait_for popup_window
 shot tray-menu-on
 xdotool key Up Return
 sleep 1
@@ -84,7 +91,7 @@ check "the echo of Concert Hall 1 comes out four buffer periods later" \
 click_at 81 25  # Power off
 check "Power off closes both streams" wait_for bash -c "! pactl list short sink-inputs | grep -q . && ! pactl list short source-outputs | grep -q ."
 right_click_tray_icon
-wait_for menu_window
+wait_for popup_window
 xdotool key Up Return
 check "Exit from the tray menu ends the program with status 0" echora_ends_with_status_0
 
@@ -103,7 +110,7 @@ check "then the About dialog" wait_for window_named '^About$'
 close_about
 wait_for bash -c "! xdotool search --onlyvisible --name '^About$'"
 right_click_tray_icon
-wait_for menu_window
+wait_for popup_window
 xdotool key Up Return
 check "and Exit ends it with status 0" echora_ends_with_status_0
 
