@@ -1,6 +1,7 @@
 #include "platform/toolkit/ttrackbar.h"
 
 #include <QFocusEvent>
+#include <QWheelEvent>
 #include <utility>
 
 TTrackBar::TTrackBar(QWidget* parent) : QSlider(Qt::Horizontal, parent) {
@@ -15,6 +16,13 @@ void TTrackBar::focusInEvent(QFocusEvent* event) {
   if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason && OnEnter) {
     OnEnter(this);
   }
+}
+
+void TTrackBar::wheelEvent(QWheelEvent* event) {
+  // Qt turns a bar under the pointer without focusing it; the wheel here moves only a
+  // focused bar, so it is entered first (OnEnter, then OnChange), as by mouse and keys.
+  if (!hasFocus()) setFocus(Qt::MouseFocusReason);
+  QSlider::wheelEvent(event);
 }
 
 void TTrackBar::NoteUserAction() {

@@ -35,6 +35,7 @@ class TTrackBar : public QSlider {
 
  protected:
   void focusInEvent(QFocusEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
 
  private:
   void NoteUserAction();

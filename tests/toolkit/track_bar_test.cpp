@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <QTest>
+#include <QWheelEvent>
+#include <string>
 #include <vector>
 
 #include "platform/toolkit/ttrackbar.h"
@@ -103,6 +105,26 @@ TEST(TrackBarEnter, RunsWhenTheUserFocusesTheBar_NotWhenItsWindowComesBack) {
   ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
   EXPECT_TRUE(second.hasFocus());
   EXPECT_EQ(enters, 1);
+}
+
+// The wheel over a bar that has no focus: the bar is entered before it moves.
+TEST(TrackBarEnter, RunsBeforeAWheelTurnMovesAnUnfocusedBar) {
+  QWidget window;
+  TTrackBar first(&window);
+  TTrackBar second(&window);
+  second.SetMax(100);
+  std::vector<std::string> seen;
+  second.OnEnter = [&](QObject*) { seen.push_back("enter"); };
+  second.OnChange = [&](QObject*) { seen.push_back("change"); };
+  window.show();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  first.setFocus(Qt::OtherFocusReason);
+  const QPointF at = second.rect().center();
+  QWheelEvent wheel(at, second.mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton,
+                    Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(&second, &wheel);
+  EXPECT_EQ(seen, (std::vector<std::string>{"enter", "change"}));
 }
 
 }  // namespace
