@@ -2,11 +2,11 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QShortcut>
 #include <QEvent>
 #include <QEventLoop>
 #include <QMessageBox>
 #include <QPointer>
+#include <QShortcut>
 #include <QWidget>
 #include <vector>
 
