@@ -16,6 +16,8 @@
 #include <ostream>
 
 class QWidget;
+class TComboBox;
+class TTrackBar;
 
 // gtest prints a QString as its text.
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -61,6 +63,6 @@ class WindowRig {
 };
 
 // Runs the user's choice of `index` in a combo box, as the arrow key on the closed list does.
-void ChooseItem(class TComboBox* combo, int index);
+void ChooseItem(TComboBox* combo, int index);
 // A user move of a track bar to `position`: stored, then its change handler.
-void MoveTrackBar(class TTrackBar* bar, int position);
+void MoveTrackBar(TTrackBar* bar, int position);
