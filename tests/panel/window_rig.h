@@ -15,7 +15,6 @@
 
 #include <ostream>
 
-class QWidget;
 class TComboBox;
 class TTrackBar;
 
