@@ -6,6 +6,7 @@
 #include "audio/processor_power.h"
 #include "panel/tform1.h"
 #include "platform/shell/tmenuitem.h"
+#include "platform/toolkit/control_enabling.h"
 #include "platform/toolkit/qt_color.h"
 #include "platform/toolkit/tapplication.h"
 #include "platform/toolkit/tcheckbox.h"
@@ -19,7 +20,7 @@ void TForm1::ShowPowerState(bool on) {
 }
 
 void TForm1::ShowPanelPowerState(bool on) {
-  TabSheet2->setEnabled(!on);
+  SetControlEnabled(TabSheet2, !on);
   // The system colours come from the application's palette, not from the page's own,
   // which holds the colour set last time; the disabled group keeps the style's grey.
   const QColor text = ToQColor(on ? clGrayText : clWindowText, QApplication::palette(TabSheet2));
@@ -27,7 +28,7 @@ void TForm1::ShowPanelPowerState(bool on) {
   palette.setColor(QPalette::Active, QPalette::WindowText, text);
   palette.setColor(QPalette::Inactive, QPalette::WindowText, text);
   TabSheet2->setPalette(palette);
-  CheckBox1->setEnabled(on);
+  SetControlEnabled(CheckBox1, on);
   Shape1->SetBrushColor(on ? clLime : clWhite);
 }
 
@@ -39,7 +40,7 @@ void TForm1::StopEcho() {
 }
 
 void TForm1::SpeedButton2Click(QObject*) {
-  SpeedButton2->setEnabled(false);
+  SetControlEnabled(SpeedButton2, false);
   if (!PowerOn) {
     PowerOn = true;
     ShowPowerState(true);

@@ -37,8 +37,8 @@ void TForm1::TrackBar3Change(QObject*) {
   TrackBar3->SetMax(range.max);
   EchoVolume = TrackBar3->Position();
   // The rule writes a point; the user's own separator may be any character.
-  Label17->setText(QString::fromStdString(GainText(EchoVolume, '.'))
-                       .replace('.', QLocale().decimalPoint()));
+  Label17->setText(
+      QString::fromStdString(GainText(EchoVolume, '.')).replace('.', QLocale().decimalPoint()));
 }
 
 void TForm1::TrackBar3Enter(QObject*) {

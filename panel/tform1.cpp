@@ -72,6 +72,7 @@ NotifyEvent Bind(TForm1* form, Handler handler) {
 
 TForm1::TForm1() {
   Form1 = this;
+  if (Application()) Application()->SetMainForm(this);
   setObjectName("Form1");
   setWindowTitle("Tarnwick Echora");
   setWindowIcon(ProgramIcon());
@@ -161,6 +162,13 @@ void TForm1::BuildTopPanel() {
   for (QWidget* surface : {static_cast<QWidget*>(Panel1), static_cast<QWidget*>(GroupBox2),
                            static_cast<QWidget*>(Shape1)}) {
     surface->installEventFilter(this);
+  }
+  // The controls on them keep their presses, even those they ignore (the image's, a right
+  // button's on a button), which Qt would otherwise pass to the surface below as a drag.
+  for (QWidget* control : {static_cast<QWidget*>(Image1), static_cast<QWidget*>(SpeedButton2),
+                           static_cast<QWidget*>(ComboBox2), static_cast<QWidget*>(SpeedButton1),
+                           static_cast<QWidget*>(SpeedButton3)}) {
+    control->setAttribute(Qt::WA_NoMousePropagation);
   }
   Image1->installEventFilter(this);
 

@@ -64,6 +64,8 @@ void TForm1::TrayIcon1DblClick(QObject*) {
   showNormal();
   raise();
   activateWindow();
+  // A dialog the window is waiting for comes back with it, above it.
+  if (Application()) Application()->BringModalToFront();
 }
 
 void TForm1::Properties1Click(QObject* Sender) {
@@ -79,7 +81,9 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   if (!mouse) return QWidget::eventFilter(watched, event);
   const QPoint at = mouse->position().toPoint();
   if (watched == Image1) {
-    if (event->type() == QEvent::MouseButtonRelease && mouse->button() == Qt::LeftButton) {
+    // A left press released over the image is a click.
+    if (event->type() == QEvent::MouseButtonRelease && mouse->button() == Qt::LeftButton &&
+        Image1->rect().contains(at)) {
       Image1Click(Image1);
     }
     return false;

@@ -8,6 +8,8 @@
 #include <QPointer>
 #include <QShortcut>
 #include <QWidget>
+#include <QWindow>
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -34,50 +36,46 @@ QString ShownText(QString text) {
 }
 
 // The windows a modal showing disables: every other visible, enabled window of the program
-// but the notification-area icon, which stays usable as the shell's icons do. Qt's own
-// application modality would block the icon too, so it is not used.
+// (the borderless main window is a tool window where a notification area keeps it off the
+// taskbar) but the notification-area icon, which stays usable as the shell's icons do.
+// Qt's own application modality would block the icon too, so it is not used.
 bool TakesPartInModality(const QWidget* window, const QWidget* form) {
+  const Qt::WindowType type = window->windowType();
   return window != form && window->isVisible() && window->isEnabled() &&
-         (window->windowType() == Qt::Window || window->windowType() == Qt::Dialog) &&
+         (type == Qt::Window || type == Qt::Dialog || type == Qt::Tool) &&
          !window->inherits("QSystemTrayIconSys");
 }
 
-// Shows `form` with the program's other windows disabled and returns once it is hidden or
-// destroyed, or the application quits; then enables again what it disabled.
-void RunModal(QWidget* form) {
-  std::vector<QPointer<QWidget>> disabled;
-  for (QWidget* window : QApplication::topLevelWidgets()) {
-    if (!TakesPartInModality(window, form)) continue;
-    window->setEnabled(false);
-    disabled.emplace_back(window);
-  }
-  QEventLoop loop;
-  HideWatcher watcher(loop);
-  form->installEventFilter(&watcher);
-  QObject::connect(form, &QObject::destroyed, &loop, &QEventLoop::quit);
-  const QPointer<QWidget> alive(form);
-  form->show();
-  form->raise();
-  form->activateWindow();
-  loop.exec(QEventLoop::DialogExec);
-  if (alive) {
-    form->removeEventFilter(&watcher);
-    form->hide();
-  }
-  for (const QPointer<QWidget>& window : disabled) {
-    if (window) window->setEnabled(true);
+// A dialog of the main window: the window manager keeps it above that window, minimises
+// and restores it with it, and offers no minimise or maximise of its own.
+void MakeDialogOf(QWidget* form, QWidget* main) {
+  const Qt::WindowFlags dialog = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                 Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint;
+  if (form->windowFlags() != dialog) form->setWindowFlags(dialog);
+  // The parent is set on the native window only: a widget parent would pass the main
+  // window's disabling on to the very form it was disabled for.
+  // A hidden main window leaves the form standing alone.
+  if (main && main != form) {
+    form->winId();
+    form->windowHandle()->setTransientParent(main->isVisible() ? main->windowHandle() : nullptr);
   }
 }
 
-void ShowBox(QMessageBox::Icon icon, const QString& title, const QString& text) {
-  QMessageBox box(icon, title, ShownText(text), QMessageBox::Ok);
+void Restore(QWidget* form) {
+  if (form->isMinimized()) form->showNormal();
+  form->raise();
+  form->activateWindow();
+}
+
+void ShowBox(TApplication& application, QMessageBox::Icon icon, const QString& text) {
+  QMessageBox box(icon, application.Title(), ShownText(text), QMessageBox::Ok);
   box.setTextFormat(Qt::PlainText);
   // Ctrl+C copies the text, as the shell's own message boxes do, so that an error can be
   // passed on word for word.
   QShortcut copy(QKeySequence::Copy, &box);
   QObject::connect(&copy, &QShortcut::activated, &box,
                    [&box] { QGuiApplication::clipboard()->setText(box.text()); });
-  RunModal(&box);
+  application.ShowModal(&box);
 }
 }  // namespace
 
@@ -98,15 +96,55 @@ void TApplication::ProcessMessages() {
 }
 
 void TApplication::MessageBox(const QString& text) {
-  ShowBox(QMessageBox::NoIcon, title_, text);
+  ShowBox(*this, QMessageBox::NoIcon, text);
 }
 
 void TApplication::ShowModal(QWidget* form) {
   if (form->isVisible()) {
-    ShowBox(QMessageBox::Critical, title_, QStringLiteral("Cannot make a visible window modal"));
+    const bool showing = std::find(modal_.begin(), modal_.end(), form) != modal_.end();
+    if (showing && form->isMinimized()) {
+      Restore(form);
+    } else {
+      ShowBox(*this, QMessageBox::Critical, QStringLiteral("Cannot make a visible window modal"));
+    }
     return;
   }
   RunModal(form);
+}
+
+void TApplication::BringModalToFront() {
+  std::erase_if(modal_, [](const QPointer<QWidget>& shown) { return shown.isNull(); });
+  if (!modal_.empty()) Restore(modal_.back());
+}
+
+// Shows `form` with the program's other windows disabled and returns once it is hidden or
+// destroyed, or the application quits; then enables again what it disabled.
+void TApplication::RunModal(QWidget* form) {
+  std::vector<QPointer<QWidget>> disabled;
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    if (!TakesPartInModality(window, form)) continue;
+    window->setEnabled(false);
+    disabled.emplace_back(window);
+  }
+  MakeDialogOf(form, mainForm_);
+  QEventLoop loop;
+  HideWatcher watcher(loop);
+  form->installEventFilter(&watcher);
+  QObject::connect(form, &QObject::destroyed, &loop, &QEventLoop::quit);
+  const QPointer<QWidget> alive(form);
+  modal_.push_back(alive);
+  form->show();
+  form->raise();
+  form->activateWindow();
+  loop.exec(QEventLoop::DialogExec);
+  std::erase_if(modal_, [&](const QPointer<QWidget>& shown) { return shown == alive; });
+  if (alive) {
+    form->removeEventFilter(&watcher);
+    form->hide();
+  }
+  for (const QPointer<QWidget>& window : disabled) {
+    if (window) window->setEnabled(true);
+  }
 }
 
 TApplication* Application() {

@@ -49,8 +49,8 @@ TEST_F(DebugPage, EachButtonAppendsItsLinesAgainAndOnlyClearEmptiesTheMemo) {
   EXPECT_EQ(Press(f.Button3),
             (std::vector<QString>{"Input:", " wMid:1", " wPid:65535", " szPname:Line In",
                                   " dwFormats:4294967295", " wChannels:2", "Output:", " wMid:7",
-                                  " wPid:8", " szPname:Speakers", " dwFormats:4095",
-                                  " wChannels:1", " dwSupport:44"}));
+                                  " wPid:8", " szPname:Speakers", " dwFormats:4095", " wChannels:1",
+                                  " dwSupport:44"}));
   const std::vector<QString> memory = Press(f.Button4);
   const char* labels[] = {"MemoryLoad: ",    "TotalPhys: ",    "AvailPhys: ",   "TotalPageFile: ",
                           "AvailPageFile: ", "TotalVirtual: ", "AvailVirtual: "};

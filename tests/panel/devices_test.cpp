@@ -134,7 +134,7 @@ TEST_F(Selectors, AllDevicesOfAKindUnpluggedSettlesWithOneErrorLinePerChange) {
   EXPECT_EQ(f.SpinEdit1->Value(), 0);
   EXPECT_EQ(f.SpinEdit1->MaxValue(), -1);
   EXPECT_EQ(rig.Memo(), std::vector<QString>{"WaveInGetDevCaps Error!"});
-  EXPECT_EQ(f.Label8->text(), "Line In");  // the record as last read
+  EXPECT_EQ(f.Label8->text(), "Line In");    // the record as last read
   QTest::keyClick(f.SpinEdit1, Qt::Key_Up);  // nothing to step to
   QTest::keyClick(f.SpinEdit1, Qt::Key_Down);
   EXPECT_EQ(rig.Memo().size(), 1U);

@@ -29,31 +29,32 @@ std::map<QString, QString> Controls(TForm1& f) {
   auto bar = [](TTrackBar* b) {
     return QString("%1 %2..%3").arg(b->Position()).arg(b->Min()).arg(b->Max());
   };
-  return {{"Power", QString::number(f.SpeedButton2->Down())},
-          {"Power enabled", QString::number(f.SpeedButton2->isEnabled())},
-          {"power LED", QString::number(f.Shape1->BrushColor())},
-          {"produce LED", QString::number(f.Shape2->BrushColor())},
-          {"tool tip", f.TrayIcon1->ToolTip()},
-          {"Exit", QString::number(f.Close1->Enabled())},
-          {"Setup", QString::number(f.TabSheet2->isEnabled())},
-          {"Setup colour", f.TabSheet2->palette().color(QPalette::Active, QPalette::WindowText).name()},
-          {"Echo active", QString("%1 %2").arg(f.CheckBox1->Checked()).arg(f.CheckBox1->isEnabled())},
-          {"preset", f.ComboBox2->Text()},
-          {"delay", bar(f.TrackBar1) + " " + f.Label3->text()},
-          {"repeats", bar(f.TrackBar2) + " " + f.Label4->text()},
-          {"volume", bar(f.TrackBar3) + " " + f.Label17->text()},
-          {"rate", f.ComboBox1->Text()},
-          {"multiplier", QString::number(f.SpinEdit3->Value()) + " " + f.Label12->text()},
-          {"devices", QString("%1 %2 %3 %4")
-                          .arg(f.SpinEdit1->Value())
-                          .arg(f.SpinEdit2->Value())
-                          .arg(f.Label8->text(), f.Label9->text())},
-          {"engine", QString("%1 %2 %3 %4 %5")
-                         .arg(SampleRate.load())
-                         .arg(BufferSize.load())
-                         .arg(EchoDelay.load())
-                         .arg(EchoStep.load())
-                         .arg(EchoVolume.load())}};
+  return {
+      {"Power", QString::number(f.SpeedButton2->Down())},
+      {"Power enabled", QString::number(f.SpeedButton2->isEnabled())},
+      {"power LED", QString::number(f.Shape1->BrushColor())},
+      {"produce LED", QString::number(f.Shape2->BrushColor())},
+      {"tool tip", f.TrayIcon1->ToolTip()},
+      {"Exit", QString::number(f.Close1->Enabled())},
+      {"Setup", QString::number(f.TabSheet2->isEnabled())},
+      {"Setup colour", f.TabSheet2->palette().color(QPalette::Active, QPalette::WindowText).name()},
+      {"Echo active", QString("%1 %2").arg(f.CheckBox1->Checked()).arg(f.CheckBox1->isEnabled())},
+      {"preset", f.ComboBox2->Text()},
+      {"delay", bar(f.TrackBar1) + " " + f.Label3->text()},
+      {"repeats", bar(f.TrackBar2) + " " + f.Label4->text()},
+      {"volume", bar(f.TrackBar3) + " " + f.Label17->text()},
+      {"rate", f.ComboBox1->Text()},
+      {"multiplier", QString::number(f.SpinEdit3->Value()) + " " + f.Label12->text()},
+      {"devices", QString("%1 %2 %3 %4")
+                      .arg(f.SpinEdit1->Value())
+                      .arg(f.SpinEdit2->Value())
+                      .arg(f.Label8->text(), f.Label9->text())},
+      {"engine", QString("%1 %2 %3 %4 %5")
+                     .arg(SampleRate.load())
+                     .arg(BufferSize.load())
+                     .arg(EchoDelay.load())
+                     .arg(EchoStep.load())
+                     .arg(EchoVolume.load())}};
 }
 
 // The pool is the program's only user of global memory blocks.
@@ -222,6 +223,24 @@ TEST_F(Power, ExitWhileOnSwitchesOffFirst) {
   EXPECT_FALSE(InputActive || OutputActive);
   EXPECT_FALSE(PoolAllocated());
   EXPECT_EQ(f.Shape1->BrushColor(), clWhite);
+}
+
+// Power off disables the focused "Echo active"; the preset shown must not change as if the
+// user had entered the slider after it.
+TEST_F(Power, OffWithTheFocusOnEchoActiveKeepsThePresetShown) {
+  f.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+  QTest::mouseClick(f.SpeedButton1, Qt::LeftButton);  // Advanced: the echo page
+  ChooseItem(f.ComboBox2, 9);
+  ASSERT_EQ(f.ComboBox2->Text(), "Church 2");
+  rig.ClickPower();
+  QTest::mouseClick(f.CheckBox1, Qt::LeftButton);
+  ASSERT_TRUE(f.CheckBox1->hasFocus());
+  ASSERT_FALSE(f.CheckBox1->Checked());
+  rig.ClickPower();
+  EXPECT_EQ(f.ComboBox2->Text(), "Church 2");
+  EXPECT_FALSE(f.CheckBox1->Checked());
+  EXPECT_FALSE(f.TrackBar3->hasFocus());
 }
 
 // "Echo active" stays enabled while the power-off waits for the thread; ticking it then

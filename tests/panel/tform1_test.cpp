@@ -153,12 +153,19 @@ TEST_F(Window, DraggingMovesByThePointersDistanceFromEachSurfaceOnly) {
       EXPECT_FALSE(form->Dragging);
     }
   }
-  const QPoint before = form->pos();
-  QTest::mousePress(form->SpeedButton2, Qt::LeftButton, {}, QPoint(3, 3));
-  QMouseEvent move(QEvent::MouseMove, QPointF(23, 18), QPointF(), Qt::NoButton, Qt::LeftButton, {});
-  QApplication::sendEvent(form->SpeedButton2, &move);
-  QTest::mouseRelease(form->SpeedButton2, Qt::LeftButton, {}, QPoint(23, 18));
-  EXPECT_EQ(form->pos(), before);
+  // The icon image sits on the panel, but a press on it is its own: a click shows About.
+  for (QWidget* control :
+       {static_cast<QWidget*>(form->Image1), static_cast<QWidget*>(form->SpeedButton2),
+        static_cast<QWidget*>(form->SpeedButton1), static_cast<QWidget*>(form->SpeedButton3)}) {
+    const QPoint before = form->pos();
+    QTest::mousePress(control, Qt::RightButton, {}, QPoint(3, 3));
+    QMouseEvent move(QEvent::MouseMove, QPointF(23, 18), control->mapToGlobal(QPointF(23, 18)),
+                     Qt::NoButton, Qt::RightButton, {});
+    QApplication::sendEvent(control, &move);
+    QTest::mouseRelease(control, Qt::RightButton, {}, QPoint(23, 18));
+    EXPECT_EQ(form->pos(), before) << control->metaObject()->className();
+    EXPECT_FALSE(form->Dragging);
+  }
 }
 
 TEST_F(Window, PowerShowsItsStateAndOffRestoresTheStartUpControls) {

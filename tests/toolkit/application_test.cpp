@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <atomic>
 #include <functional>
 #include <thread>
@@ -111,17 +112,22 @@ TEST_F(ApplicationTest, ShowModalOfAVisibleWindow_IsRefusedWithAnErrorBoxAndTheF
 
 TEST_F(ApplicationTest, ModalShowing_DisablesTheOtherWindowsUntilItEnds) {
   QWidget main;
+  // Where a notification area keeps the main window off the taskbar, it is a tool window.
+  QWidget tool(nullptr, Qt::Tool);
   QWidget alreadyDisabled;
   QWidget hidden;
   QWidget about;
   main.show();
+  tool.show();
   alreadyDisabled.show();
   alreadyDisabled.setEnabled(false);
   bool mainDisabled = false;
+  bool toolDisabled = false;
   bool aboutEnabled = false;
   SeenBox seen;
   QTimer::singleShot(0, &about, [&] {
     mainDisabled = !main.isEnabled();
+    toolDisabled = !tool.isEnabled();
     aboutEnabled = about.isEnabled();
     AnswerNextBox(seen, [&] { about.close(); });
     // A message box over the modal window disables that one too, for its own showing.
@@ -129,11 +135,66 @@ TEST_F(ApplicationTest, ModalShowing_DisablesTheOtherWindowsUntilItEnds) {
   });
   application.ShowModal(&about);
   EXPECT_TRUE(mainDisabled);
+  EXPECT_TRUE(toolDisabled);
   EXPECT_TRUE(aboutEnabled);
   EXPECT_EQ(seen.text, "x");
   EXPECT_TRUE(main.isEnabled());
+  EXPECT_TRUE(tool.isEnabled());
   EXPECT_FALSE(alreadyDisabled.isEnabled());  // stays as it was before
   EXPECT_TRUE(hidden.isEnabled());
+}
+
+// The window manager keeps a dialog with the window it belongs to and offers no minimise
+// or maximise for it.
+TEST_F(ApplicationTest, ModalShowing_IsADialogTransientForTheMainFormWithoutMinimiseOrMaximise) {
+  QWidget main(nullptr, Qt::Tool);
+  main.show();
+  application.SetMainForm(&main);
+  QWidget about;
+  Qt::WindowFlags flags;
+  QWindow* transientParent = nullptr;
+  QTimer::singleShot(0, &about, [&] {
+    flags = about.windowFlags();
+    transientParent = about.windowHandle()->transientParent();
+    about.close();
+  });
+  application.ShowModal(&about);
+  application.SetMainForm(nullptr);
+  EXPECT_EQ(flags & Qt::WindowType_Mask, Qt::Dialog);
+  EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+  EXPECT_TRUE(flags & Qt::CustomizeWindowHint);  // or Qt adds its defaults back
+  EXPECT_EQ(transientParent, main.windowHandle());
+}
+
+// A window manager may minimise it all the same; asking for it again, or showing the main
+// window again, brings it back instead of failing.
+TEST_F(ApplicationTest, AModalShowingThatWasMinimised_ComesBackWhenAskedForAgain) {
+  QWidget about;
+  QString refusal;
+  QTimer answerer;  // a refusal's box would otherwise hold the test
+  QObject::connect(&answerer, &QTimer::timeout, [&refusal] {
+    if (QMessageBox* box = ShownBox()) {
+      refusal = box->text();
+      box->button(QMessageBox::Ok)->click();
+    }
+  });
+  answerer.start(5);
+  bool restoredByShowModal = false;
+  bool restoredByTheMainWindow = false;
+  QTimer::singleShot(0, &about, [&] {
+    about.showMinimized();
+    application.ShowModal(&about);
+    restoredByShowModal = !about.isMinimized() && about.isVisible();
+    about.showMinimized();
+    application.BringModalToFront();
+    restoredByTheMainWindow = !about.isMinimized() && about.isVisible();
+    about.close();
+  });
+  application.ShowModal(&about);
+  EXPECT_TRUE(restoredByShowModal);
+  EXPECT_TRUE(restoredByTheMainWindow);
+  EXPECT_EQ(refusal, "");
+  EXPECT_FALSE(about.isVisible());
 }
 
 TEST_F(ApplicationTest, ProcessMessages_RunsCallsPostedFromAnotherThread) {
@@ -163,7 +224,12 @@ TEST_F(ApplicationTest, CallsPostedBehindOneThatOpensAModalLoopRunInsideThatLoop
     ran.push_back(4);
   });
   PostToGui([&] { ran.push_back(2); });
-  std::thread([&] { PostToGui([&] { ran.push_back(3); modal.quit(); }); }).join();
+  std::thread([&] {
+    PostToGui([&] {
+      ran.push_back(3);
+      modal.quit();
+    });
+  }).join();
   for (int i = 0; i < 100 && ran.size() < 4; ++i) application.ProcessMessages();
   EXPECT_EQ(ran, (std::vector<int>{1, 2, 3, 4}));
 }
