@@ -12,6 +12,7 @@
 
 #include "app/program_icon.h"
 #include "audio/engine_state.h"
+#include "audio/processor_power.h"
 #include "platform/shell/tpopupmenu.h"
 #include "platform/toolkit/tapplication.h"
 #include "platform/toolkit/tcheckbox.h"
@@ -101,6 +102,15 @@ TForm1::TForm1() {
 }
 
 TForm1::~TForm1() {
+  // The window can close while the processor is on (the window manager's close, the end of
+  // the session). A pass in progress waits for this thread to paint its LED, so the echo
+  // thread is ended with messages served, and the engine is switched off in order, while
+  // the panel it reaches is still whole.
+  StopEcho();
+  if (PowerOn) {
+    PowerOn = false;
+    PowerDownEngine();
+  }
   SetPanelLinks(nullptr);
   if (Form1 == this) Form1 = nullptr;
 }
@@ -262,12 +272,16 @@ void TForm1::BuildSetupPage() {
   };
   Label1 = colouredLabel(GroupBox3, "In:", 26, Qt::red, "Input device");
   SpinEdit1 = deviceSpin(GroupBox3, 25, "Input device");
+  // An arrow first reads the device shown again, as a change does: one unplugged since
+  // is reported, and one plugged in since extends the range the step moves in.
   SpinEdit1->OnChange = Bind(this, &TForm1::SpinEdit1Change);
+  SpinEdit1->OnArrow = SpinEdit1->OnChange;
   Label8 = Label(GroupBox3, "Label8", 108, 28, "Input device");
   Label8->setFixedWidth(185);
   Label2 = colouredLabel(GroupBox3, "Out:", 60, Qt::green, "Output device");
   SpinEdit2 = deviceSpin(GroupBox3, 59, "Output device");
   SpinEdit2->OnChange = Bind(this, &TForm1::SpinEdit2Change);
+  SpinEdit2->OnArrow = SpinEdit2->OnChange;
   Label9 = Label(GroupBox3, "Label9", 108, 62, "Output device");
   Label9->setFixedWidth(185);
   const QString freq = "Frequency for input AND output device.";

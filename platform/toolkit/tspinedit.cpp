@@ -28,10 +28,12 @@ void TSpinEdit::SetMaxValue(int max) {
 }
 
 void TSpinEdit::stepBy(int steps) {
+  if (OnArrow) OnArrow(this);
   if (steps != 0) SetValue(value_ + (steps > 0 ? 1 : -1));
 }
 
 QAbstractSpinBox::StepEnabled TSpinEdit::stepEnabled() const {
+  if (OnArrow) return StepUpEnabled | StepDownEnabled;
   StepEnabled enabled = StepNone;
   if (Clamp(value_ + 1) != value_) enabled |= StepUpEnabled;
   if (Clamp(value_ - 1) != value_) enabled |= StepDownEnabled;

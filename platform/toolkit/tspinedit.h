@@ -29,6 +29,12 @@ class TSpinEdit : public QAbstractSpinBox {
   void SetMaxValue(int max);
 
   NotifyEvent OnChange;
+  // Runs when the user presses an arrow, button or key, before the value moves; the step
+  // then moves from whatever Value it left, within the range it left. While it is set, the
+  // arrows never go dead at an end: a range that follows something outside the program (the
+  // devices plugged in) may have grown since it was set, and it is up to this handler to
+  // bring it up to date.
+  NotifyEvent OnArrow;
 
   // Any user step moves by one, whatever Qt asks (Page Up/Down ask for ten).
   void stepBy(int steps) override;

@@ -124,20 +124,23 @@ TEST_F(Selectors, ChoosingADeviceShowsItsNameAndStaysInRange) {
 }
 
 // Every capture device unplugged after start-up: the selector's maximum becomes -1, and the
-// handler must settle instead of setting -1 and 0 in turn for ever.
-TEST_F(Selectors, AllDevicesOfAKindUnpluggedSettlesWithOneErrorLinePerChange) {
+// handler must settle instead of setting -1 and 0 in turn for ever. Each press of an arrow
+// reads the device shown again and reports it gone.
+TEST_F(Selectors, AllDevicesOfAKindUnpluggedSettlesAndEveryArrowReportsIt) {
   f.SpinEdit1->SetValue(1);
   rig.card.RemoveCaptureDevice(1);
   rig.card.RemoveCaptureDevice(0);
   f.SpinEdit1->setFocus();
-  QTest::keyClick(f.SpinEdit1, Qt::Key_Down);
+  QTest::keyClick(f.SpinEdit1, Qt::Key_Down);  // device 1 read again, then the step to 0
   EXPECT_EQ(f.SpinEdit1->Value(), 0);
   EXPECT_EQ(f.SpinEdit1->MaxValue(), -1);
-  EXPECT_EQ(rig.Memo(), std::vector<QString>{"WaveInGetDevCaps Error!"});
+  EXPECT_EQ(rig.Memo(),
+            (std::vector<QString>{"WaveInGetDevCaps Error!", "WaveInGetDevCaps Error!"}));
   EXPECT_EQ(f.Label8->text(), "Line In");    // the record as last read
   QTest::keyClick(f.SpinEdit1, Qt::Key_Up);  // nothing to step to
   QTest::keyClick(f.SpinEdit1, Qt::Key_Down);
-  EXPECT_EQ(rig.Memo().size(), 1U);
+  EXPECT_EQ(f.SpinEdit1->Value(), 0);
+  EXPECT_EQ(rig.Memo().size(), 4U);
 
   rig.card.RemovePlaybackDevice(1);
   f.SpinEdit2->SetValue(1);  // device 1 is gone, 0 is left
@@ -146,6 +149,38 @@ TEST_F(Selectors, AllDevicesOfAKindUnpluggedSettlesWithOneErrorLinePerChange) {
   f.SpinEdit2->setFocus();
   QTest::keyClick(f.SpinEdit2, Qt::Key_Down);  // back into the range, to a device that answers
   EXPECT_EQ(f.SpinEdit2->Value(), 0);
+  EXPECT_EQ(f.Label9->text(), "Speakers");
+}
+
+// One device of each kind at start-up, so both selectors sit at their maximum, 0.
+class SelectorsAfterStartUp : public ::testing::Test {
+ protected:
+  WindowRig rig;
+  TForm1& f = *rig.form;
+};
+
+TEST_F(SelectorsAfterStartUp, ADevicePluggedInLaterIsReachedWithOnePressOfUp) {
+  rig.card.AddCaptureDevice(Named("USB Mic"));
+  f.SpinEdit1->setFocus();
+  QTest::keyClick(f.SpinEdit1, Qt::Key_Up);
+  EXPECT_EQ(f.SpinEdit1->Value(), 1);
+  EXPECT_EQ(f.SpinEdit1->MaxValue(), 1);
+  EXPECT_EQ(f.Label8->text(), "USB Mic");
+  EXPECT_TRUE(rig.Memo().empty());
+}
+
+// The device shown is unplugged: the next press reports it once, then steps onto a device
+// that answers.
+TEST_F(SelectorsAfterStartUp, TheDeviceShownUnpluggedIsReportedWhenTheSelectorMoves) {
+  rig.card.AddPlaybackDevice(Named("Headphones"));
+  f.SpinEdit2->setFocus();
+  QTest::keyClick(f.SpinEdit2, Qt::Key_Up);
+  ASSERT_EQ(f.Label9->text(), "Headphones");
+  rig.card.RemovePlaybackDevice(1);
+  QTest::keyClick(f.SpinEdit2, Qt::Key_Up);
+  EXPECT_EQ(rig.Memo(), std::vector<QString>{"WaveOutGetDevCaps Error!"});
+  EXPECT_EQ(f.SpinEdit2->Value(), 0);
+  EXPECT_EQ(f.SpinEdit2->MaxValue(), 0);
   EXPECT_EQ(f.Label9->text(), "Speakers");
 }
 

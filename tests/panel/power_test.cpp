@@ -6,12 +6,18 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
+#include <mutex>
+#include <thread>
 
 #include "audio/engine_state.h"
 #include "echo/echo_process.h"
 #include "platform/memory/global_memory.h"
 #include "platform/shell/tmenuitem.h"
+#include "platform/thread/dispatcher.h"
 #include "platform/toolkit/tcheckbox.h"
 #include "platform/toolkit/tcombobox.h"
 #include "platform/toolkit/tshape.h"
@@ -241,6 +247,56 @@ TEST_F(Power, OffWithTheFocusOnEchoActiveKeepsThePresetShown) {
   EXPECT_EQ(f.ComboBox2->Text(), "Church 2");
   EXPECT_FALSE(f.CheckBox1->Checked());
   EXPECT_FALSE(f.TrackBar3->hasFocus());
+}
+
+// Ends the test program with a message when a step has not ended in ten seconds: a hang
+// would otherwise show only as CTest's timeout, with nothing said.
+class HangGuard {
+ public:
+  explicit HangGuard(const char* what)
+      : watchdog_([this, what] {
+          std::unique_lock lock(mutex_);
+          if (!ended_.wait_for(lock, std::chrono::seconds(10), [this] { return done_; })) {
+            std::fprintf(stderr, "hung: %s\n", what);
+            std::abort();
+          }
+        }) {}
+  ~HangGuard() {
+    {
+      std::lock_guard lock(mutex_);
+      done_ = true;
+    }
+    ended_.notify_one();
+    watchdog_.join();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable ended_;
+  bool done_ = false;
+  std::thread watchdog_;
+};
+
+// The window closed by the window manager while a pass waits in its synchronised call for
+// the GUI thread to paint the produce LED: the program must still end, and in order.
+TEST_F(Power, ClosingTheWindowWhileAPassWaitsForTheGuiThreadEndsInOrder) {
+  QueueDispatcher held;  // the echo thread's calls wait here until the GUI thread pumps
+  Dispatcher* const qt = GuiDispatcher();
+  SetGuiDispatcher(&held);
+  rig.ClickPower();
+  rig.card.Step(static_cast<std::size_t>(BufferSize / 4));
+  for (int i = 0; i < 10000 && held.Queued() == 0; ++i) QTest::qWait(1);
+  ASSERT_EQ(held.Queued(), 1u);  // the pass painting its LED red
+  ASSERT_TRUE(f.EchoProcess.Running());
+  f.close();
+  {
+    const HangGuard guard("destroying the window while a pass waits for the GUI thread");
+    rig.form.reset();
+  }
+  SetGuiDispatcher(qt);
+  EXPECT_EQ(EchoLoopsRunning(), 0);
+  EXPECT_FALSE(InputActive || OutputActive);
+  EXPECT_FALSE(PoolAllocated());
 }
 
 // "Echo active" stays enabled while the power-off waits for the thread; ticking it then

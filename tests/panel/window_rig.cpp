@@ -46,7 +46,7 @@ WindowRig::WindowRig(const Devices& devices) {
 }
 
 WindowRig::~WindowRig() {
-  if (form->PowerOn) ClickPower();
+  if (form && form->PowerOn) ClickPower();
   form.reset();
   InstallWaveDriver(nullptr);
 }

@@ -44,7 +44,7 @@ class WindowRig {
   static void OneOfEach(VirtualDriver& card);
 
   explicit WindowRig(const Devices& devices = OneOfEach);
-  // Switches off first if the test left the processor on.
+  // Switches off first if the test left the processor on and the window open.
   ~WindowRig();
 
   // A click on the Power button, and on "Exit" in the icon's menu.

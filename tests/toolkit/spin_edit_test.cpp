@@ -84,6 +84,26 @@ TEST_F(SpinEditTest, ArrowKeysAndButtons_StepByOne_NotBeyondTheRange) {
   EXPECT_EQ(seen.size(), 5u);
 }
 
+// A device selector whose range was set when fewer devices were plugged in: the arrow's
+// handler widens it first, and the same press then steps into it.
+TEST_F(SpinEditTest, AnArrowHandler_RunsBeforeTheStep_AndKeepsTheArrowsAliveAtTheEnds) {
+  spin.SetValue(99);
+  seen.clear();
+  int arrows = 0;
+  spin.OnArrow = [&](QObject* sender) {
+    EXPECT_EQ(sender, &spin);
+    if (++arrows == 1) spin.SetMaxValue(100);
+  };
+  QTest::keyClick(&spin, Qt::Key_Up);  // past the end as it was
+  EXPECT_EQ(spin.Value(), 100);
+  QTest::keyClick(&spin, Qt::Key_Up);  // the end as it is now: the handler runs, no step
+  EXPECT_EQ(spin.Value(), 100);
+  spin.SetValue(2);
+  QTest::keyClick(&spin, Qt::Key_Down);
+  EXPECT_EQ(arrows, 3);
+  EXPECT_EQ(seen, (std::vector<int>{100, 2}));
+}
+
 TEST_F(SpinEditTest, TypedDigitsAndDeletes_ChangeNothing) {
   spin.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&spin));
