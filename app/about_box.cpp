@@ -1,6 +1,5 @@
 #include "app/about_box.h"
 
-#include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -9,6 +8,7 @@
 #include <QShowEvent>
 
 #include "app/program_icon.h"
+#include "platform/toolkit/tpanel.h"
 
 namespace {
 
@@ -38,8 +38,8 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   font.setPixelSize(14);
   setFont(font);
 
-  auto* panel = new QFrame(this);
-  panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  auto* panel = new TPanel(this);
+  panel->SetBevels(TPanel::Bevel::Lowered, TPanel::Bevel::Raised);
   panel->setGeometry(16, 10, 529, 351);
 
   ProgramIcon = new QLabel(panel);
@@ -55,9 +55,10 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   Version->move(93, 129);
 
   Image1 = new QLabel(panel);
-  Image1->setPixmap(LogoPixmap());
-  Image1->setAlignment(Qt::AlignCenter);
   Image1->setGeometry(2, 183, 269, 65);
+  Image1->setAlignment(Qt::AlignCenter);
+  // At the densest screen's scale, so that the logo is sharp wherever the dialog shows.
+  Image1->setPixmap(LogoPixmap(Image1->size(), qApp->devicePixelRatio()));
 
   Memo1 = new QPlainTextEdit(panel);
   Memo1->setReadOnly(true);

@@ -1,5 +1,8 @@
 #include "app/program_icon.h"
 
+#include <QPainter>
+#include <QSvgRenderer>
+
 // The pictures are compiled into a static library, whose resource registration a linker
 // would drop as unreferenced: it is registered on first use. (Outside any namespace, as
 // the registration macro requires.)
@@ -23,7 +26,13 @@ QPixmap ProgramIconPixmap() {
   return QPixmap(":/art/echora-32.png");
 }
 
-QPixmap LogoPixmap() {
+QPixmap LogoPixmap(QSize size, qreal devicePixelRatio) {
   LoadArt();
-  return QPixmap(":/art/echora-logo.png");
+  QPixmap logo(size * devicePixelRatio);
+  logo.fill(Qt::transparent);
+  QPainter painter(&logo);
+  QSvgRenderer(QStringLiteral(":/art/echora-logo.svg")).render(&painter);
+  painter.end();
+  logo.setDevicePixelRatio(devicePixelRatio);
+  return logo;
 }

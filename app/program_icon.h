@@ -4,7 +4,9 @@
 
 #include <QIcon>
 #include <QPixmap>
+#include <QSize>
 
 QIcon ProgramIcon();
 QPixmap ProgramIconPixmap();  // 32 x 32
-QPixmap LogoPixmap();
+// The logo drawn to fill `size` (logical pixels) at `devicePixelRatio`, sharp at any scale.
+QPixmap LogoPixmap(QSize size, qreal devicePixelRatio);

@@ -8,6 +8,7 @@
 #include "audio/engine_state.h"
 #include "echo/echo_rules.h"
 #include "panel/tform1.h"
+#include "platform/toolkit/fitted_text.h"
 #include "platform/toolkit/tcombobox.h"
 #include "platform/toolkit/tspinedit.h"
 #include "platform/toolkit/ttrackbar.h"
@@ -84,6 +85,11 @@ void TForm1::SpinEdit3Change(QObject*) {
 
 namespace {
 
+void ShowDeviceName(QLabel* label, const std::string& name) {
+  label->setText(
+      FittedText(QString::fromStdString(name), label->font(), label->contentsRect().size()));
+}
+
 // A selector's change: clamp into range (nested runs follow), then read the device.
 template <typename Caps, typename GetCaps, typename Count>
 void DeviceSelected(TSpinEdit* spin, QLabel* name, Caps& caps, GetCaps getCaps, Count count,
@@ -92,7 +98,7 @@ void DeviceSelected(TSpinEdit* spin, QLabel* name, Caps& caps, GetCaps getCaps, 
   if (spin->Value() > spin->MaxValue()) spin->SetValue(spin->MaxValue());
   if (getCaps(static_cast<UINT>(spin->Value()), &caps, sizeof caps)) form.AppendMemoLine(error);
   spin->SetMaxValue(static_cast<std::int32_t>(count()) - 1);
-  name->setText(QString::fromStdString(DeviceName(caps.szPname)));
+  ShowDeviceName(name, DeviceName(caps.szPname));
 }
 
 }  // namespace
@@ -110,8 +116,8 @@ void TForm1::SpinEdit2Change(QObject*) {
 std::string TForm1::CheckDevices() {
   const DeviceCheck check = ::CheckDevices(InCaps, OutCaps);
   if (check.captureMax) SpinEdit1->SetMaxValue(*check.captureMax);
-  if (check.captureName) Label8->setText(QString::fromStdString(*check.captureName));
+  if (check.captureName) ShowDeviceName(Label8, *check.captureName);
   if (check.playbackMax) SpinEdit2->SetMaxValue(*check.playbackMax);
-  if (check.playbackName) Label9->setText(QString::fromStdString(*check.playbackName));
+  if (check.playbackName) ShowDeviceName(Label9, *check.playbackName);
   return check.text;
 }

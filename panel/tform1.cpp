@@ -51,6 +51,16 @@ struct SliderDesign {
   int frequency;
 };
 
+// A device's name: a server's names are long, so it may take two lines, and is cut with
+// "…" beyond them.
+QLabel* DeviceNameLabel(QWidget* parent, const QString& text, int y, const QString& hint) {
+  QLabel* label = Label(parent, text, 108, y, hint);
+  label->setFixedSize(185, 32);
+  label->setWordWrap(true);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  return label;
+}
+
 TTrackBar* Slider(QWidget* parent, const QString& hint, const SliderDesign& design) {
   auto* slider = new TTrackBar(parent);
   slider->setToolTip(hint);
@@ -165,7 +175,7 @@ void TForm1::BuildTopPanel() {
   SpeedButton3 = new TSpeedButton(Panel1);
   SpeedButton3->setText("&Hide");
   SpeedButton3->setToolTip("Hides Sound Processor's control panel.");
-  SpeedButton3->setGeometry(412, 13, 70, 25);
+  SpeedButton3->setGeometry(412, 13, 70, 23);  // level with the buttons beside it
   SpeedButton3->OnClick = Bind(this, &TForm1::SpeedButton3Click);
 
   // The three surfaces the borderless window is dragged by.
@@ -219,10 +229,12 @@ void TForm1::BuildEchoPage() {
   CheckBox1->setAutoFillBackground(true);
   CheckBox1->OnClick = Bind(this, &TForm1::CheckBox1Click);
 
-  Label16 = Label(GroupBox1, "Volume:", 200, 22, "Sets volume");
-  Label17 = Label(GroupBox1, "1", 258, 22, "Sets volume");
-  Label17->setMinimumWidth(40);
-  Label7 = Label(GroupBox1, "x", 294, 22);
+  Label16 = Label(GroupBox1, "Volume:", 186, 22, "Sets volume");
+  // Wide enough for "50.00" and flush against its "x", so the gain reads as one word.
+  Label17 = Label(GroupBox1, "1", 240, 22, "Sets volume");
+  Label17->setFixedWidth(50);
+  Label17->setAlignment(Qt::AlignRight | Qt::AlignTop);
+  Label7 = Label(GroupBox1, "x", 291, 22);
   TrackBar3 = Slider(GroupBox1, "Sets volume", {{310, 16, 154, 30}, 1, 300, 100, 100, 100});
   TrackBar3->OnChange = Bind(this, &TForm1::TrackBar3Change);
   TrackBar3->OnEnter = Bind(this, &TForm1::TrackBar3Enter);
@@ -276,14 +288,12 @@ void TForm1::BuildSetupPage() {
   // is reported, and one plugged in since extends the range the step moves in.
   SpinEdit1->OnChange = Bind(this, &TForm1::SpinEdit1Change);
   SpinEdit1->OnArrow = SpinEdit1->OnChange;
-  Label8 = Label(GroupBox3, "Label8", 108, 28, "Input device");
-  Label8->setFixedWidth(185);
+  Label8 = DeviceNameLabel(GroupBox3, "Label8", 28, "Input device");
   Label2 = colouredLabel(GroupBox3, "Out:", 60, Qt::green, "Output device");
   SpinEdit2 = deviceSpin(GroupBox3, 59, "Output device");
   SpinEdit2->OnChange = Bind(this, &TForm1::SpinEdit2Change);
   SpinEdit2->OnArrow = SpinEdit2->OnChange;
-  Label9 = Label(GroupBox3, "Label9", 108, 62, "Output device");
-  Label9->setFixedWidth(185);
+  Label9 = DeviceNameLabel(GroupBox3, "Label9", 62, "Output device");
   const QString freq = "Frequency for input AND output device.";
   Label10 = Label(GroupBox3, "Freq:", 10, 100, freq);
   ComboBox1 = new TComboBox(GroupBox3);

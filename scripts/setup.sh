@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(g++ cmake ninja-build ccache pkg-config googletest libgtest-dev libgmock-dev
-          libbenchmark-dev sox libpulse-dev pulseaudio pulseaudio-utils qt6-base-dev libxcb1-dev
+          libbenchmark-dev sox libpulse-dev pulseaudio pulseaudio-utils qt6-base-dev qt6-svg-dev libxcb1-dev
           xvfb openbox trayer xdotool x11-utils imagemagick xclip)
 
 missing=()

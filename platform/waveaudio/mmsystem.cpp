@@ -4,11 +4,28 @@
 #include <atomic>
 #include <cstring>
 #include <mutex>
+#include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include "platform/waveaudio/wave_stream.h"
 
 namespace {
+
+// The name as a capability record holds it: 31 bytes and a NUL. A longer name is cut at a
+// character, since a sound server's names are UTF-8, and ends with "…", so that whoever
+// shows it can tell it was cut.
+std::string RecordName(const std::string& name) {
+  constexpr std::size_t room = MAXPNAMELEN - 1;
+  if (name.size() <= room) return name;
+  constexpr std::string_view ellipsis = "\xE2\x80\xA6";
+  std::size_t cut = room - ellipsis.size();
+  const auto continuation = [&](std::size_t at) {
+    return (static_cast<unsigned char>(name[at]) & 0xC0) == 0x80;
+  };
+  while (cut > 0 && continuation(cut)) --cut;
+  return name.substr(0, cut) + std::string(ellipsis);
+}
 
 std::atomic<WaveDriver*> installedDriver{nullptr};
 
@@ -58,8 +75,8 @@ MMRESULT GetCaps(WaveCall call, WaveDirection direction, UINT id, Record* record
   full.wMid = caps.mid;
   full.wPid = caps.pid;
   full.vDriverVersion = caps.driverVersion;
-  const std::size_t nameLength = std::min<std::size_t>(caps.name.size(), MAXPNAMELEN - 1);
-  std::memcpy(full.szPname, caps.name.data(), nameLength);
+  const std::string name = RecordName(caps.name);
+  std::memcpy(full.szPname, name.data(), name.size());
   full.dwFormats = caps.formats;
   full.wChannels = caps.channels;
   if constexpr (requires { full.dwSupport; }) full.dwSupport = caps.support;

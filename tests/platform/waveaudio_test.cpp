@@ -267,7 +267,18 @@ class VirtualClock : public WaveCard {};
 
 // ---- Devices and capabilities ----
 
-TEST_F(WaveDevices, CapsRecordsAreFilledWholeWithTheNameCutTo31Characters) {
+// A sound server's names are UTF-8: a cut inside a character would show as garbage.
+TEST_F(WaveDevices, ALongNameIsNeverCutInsideACharacter) {
+  const std::string name = "Haut-parleurs int\u00e9gr\u00e9s \u00e9\u00e9\u00e9 analogiques";
+  ASSERT_GT(name.size(), 31u);
+  ASSERT_EQ(static_cast<unsigned char>(name[28]) & 0xC0, 0x80);  // 28 is inside a character
+  const UINT id = card.AddCaptureDevice({.name = name});
+  WAVEINCAPSA in{};
+  ASSERT_EQ(waveInGetDevCapsA(id, &in, sizeof in), MMSYSERR_NOERROR);
+  EXPECT_STREQ(in.szPname, (name.substr(0, 27) + "\u2026").c_str());
+}
+
+TEST_F(WaveDevices, CapsRecordsAreFilledWholeWithTheNameCutTo31BytesEndingInAnEllipsis) {
   const std::string longName = "A Sound Card Whose Name Runs On Past Thirty-One Characters";
   card.AddCaptureDevice({.name = longName,
                          .mid = 0x1234,
@@ -291,7 +302,7 @@ TEST_F(WaveDevices, CapsRecordsAreFilledWholeWithTheNameCutTo31Characters) {
   EXPECT_EQ(in.wMid, 0x1234);
   EXPECT_EQ(in.wPid, 0x5678);
   EXPECT_EQ(in.vDriverVersion, 0x0203u);
-  EXPECT_EQ(std::string(in.szPname, 31), longName.substr(0, 31));
+  EXPECT_EQ(std::string(in.szPname, 31), longName.substr(0, 28) + "\u2026");
   EXPECT_EQ(in.szPname[31], '\0');
   EXPECT_EQ(in.dwFormats, WAVE_FORMAT_4S16);
   EXPECT_EQ(in.wChannels, 2);
@@ -303,7 +314,7 @@ TEST_F(WaveDevices, CapsRecordsAreFilledWholeWithTheNameCutTo31Characters) {
   EXPECT_EQ(out.wMid, 0x4321);
   EXPECT_EQ(out.wPid, 0x8765);
   EXPECT_EQ(out.vDriverVersion, 0x0405u);
-  EXPECT_EQ(std::string(out.szPname, 31), longName.substr(0, 31));
+  EXPECT_EQ(std::string(out.szPname, 31), longName.substr(0, 28) + "\u2026");
   EXPECT_EQ(out.szPname[31], '\0');
   EXPECT_EQ(out.dwFormats, WAVE_FORMAT_2S16);
   EXPECT_EQ(out.wChannels, 2);
