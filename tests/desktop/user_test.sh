@@ -103,7 +103,7 @@ drags "the Advanced button" 344 25 0
 drags "the Hide button" 447 25 0
 check "no drag clicked a button: still off" silent
 check "and folded" height_is "$main" 51
-check "no drag showed About" bash -c "! xdotool search --onlyvisible --name '^About$'"
+check "no drag showed About" bash -c "! xdotool search --onlyvisible --name '^About$' >/dev/null"
 shot dragged
 
 echo "== the preset through a power cycle, and the keyboard"
