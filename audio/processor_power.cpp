@@ -1,11 +1,16 @@
 #include "audio/processor_power.h"
 
 #include "audio/buffer_pool.h"
+#include "audio/panel_links.h"
 #include "audio/streams.h"
 #include "echo/echo_process.h"
 
 void PowerUpEngine(EchoThreadSlot& echo) {
   AllocateBuffers();
+  if (!BuffersAllocated()) {
+    Panel().AppendMemoLine(kPowerOnGivenUp);
+    return;
+  }
   StartCapture();
   StartPlayback();
   echo.StartIfWanted();
@@ -21,7 +26,10 @@ void AwaitEchoEnd(EchoThreadSlot& echo, const std::function<void()>& processMess
 }
 
 void PowerDownEngine() {
-  StopCapture();
-  StopPlayback();
+  // Without a pool the power-on started nothing, so there is nothing to stop.
+  if (BuffersAllocated()) {
+    StopCapture();
+    StopPlayback();
+  }
   FreeBuffers();
 }

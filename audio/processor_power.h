@@ -8,8 +8,12 @@
 
 class EchoThreadSlot;
 
+// The memo line of a power-on that could not have its pool, after the pool's own lines.
+inline constexpr const char* kPowerOnGivenUp =
+    "Not switched on: not enough memory for the eight buffers.";
+
 // Allocates the pool, starts capture, then playback, then the echo thread if "Echo active"
-// is ticked.
+// is ticked. Without the whole pool it starts nothing and says so in the memo.
 void PowerUpEngine(EchoThreadSlot& echo);
 
 // Asks the echo thread to end and serves the GUI thread's messages (the thread paints its
@@ -17,5 +21,6 @@ void PowerUpEngine(EchoThreadSlot& echo);
 // there is no echo thread. The caller unticks "Echo active" first.
 void AwaitEchoEnd(EchoThreadSlot& echo, const std::function<void()>& processMessages);
 
-// Stops capture, then playback, and frees the pool.
+// Stops capture, then playback, and frees the pool; after a power-on that started
+// nothing, only the pool is left to free.
 void PowerDownEngine();

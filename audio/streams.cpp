@@ -7,6 +7,7 @@
 
 WAVEFORMATEX InFormat{};
 WAVEFORMATEX OutFormat{};
+std::atomic<CompletionHook> CompletionQueueingHook{nullptr};
 
 namespace {
 
@@ -20,6 +21,10 @@ void FillFormat(WAVEFORMATEX& format) {
   format.nBlockAlign = static_cast<WORD>(format.nChannels * format.wBitsPerSample / 8);
   format.nAvgBytesPerSec = format.nBlockAlign * format.nSamplesPerSec;
   format.cbSize = 0;
+}
+
+void RunQueueingHook(UINT uMsg) {
+  if (CompletionHook hook = CompletionQueueingHook.load()) hook(uMsg);
 }
 
 void Memo(const std::string& line) {
@@ -132,6 +137,7 @@ void WaveInDone(HWAVEIN, UINT uMsg, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
   InLast = bufinnum.load();
   bufinnum = NextInRing(bufinnum);
   if (!InputActive) return;
+  RunQueueingHook(uMsg);
   if (waveInPrepareHeader(hWaveIn, &WaveHeader[bufinnum], kHeaderSize)) {
     ShowMessageFromService("waveInPrepareHeader ERROR!");
   }
@@ -158,6 +164,7 @@ void WaveOutDone(HWAVEOUT, UINT uMsg, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
   // A period has passed: the echo thread may rewrite the older of the two newest captures.
   BufferReady = true;
   WakeEchoThread();
+  RunQueueingHook(uMsg);
   if (waveOutPrepareHeader(hWaveOut, &WaveHeader[bufoutnum], kHeaderSize)) {
     ShowMessageFromService("waveOutPrepareHeader ERROR!");
   }

@@ -3,6 +3,7 @@
 // period to the echo thread.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "platform/waveaudio/mmsystem.h"
@@ -27,3 +28,10 @@ void WaveInDone(HWAVEIN hwi, UINT uMsg, DWORD_PTR dwInstance, DWORD_PTR dwParam1
                 DWORD_PTR dwParam2);
 void WaveOutDone(HWAVEOUT hwo, UINT uMsg, DWORD_PTR dwInstance, DWORD_PTR dwParam1,
                  DWORD_PTR dwParam2);
+
+// Called by each completion handler, with its notice, after it has found its stream active
+// and before it queues the next buffer: the window in which a stop can race it. Empty in
+// the program; a test holds a completion here to make that race happen every time. Service
+// thread.
+using CompletionHook = void (*)(UINT uMsg);
+extern std::atomic<CompletionHook> CompletionQueueingHook;

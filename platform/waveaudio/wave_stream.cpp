@@ -93,11 +93,20 @@ MMRESULT WaveStream::Stop() {
 }
 
 MMRESULT WaveStream::Reset() {
-  std::shared_ptr<DevicePort> port;
   {
     std::lock_guard lock(mutex_);
     if (closed_) return MMSYSERR_INVALHANDLE;
     started_ = false;
+  }
+  // A completion being delivered may have found its stream running just before the program
+  // stopped it, and queue one more header. It is let finish first, so that the queue
+  // emptied below is the last one; the program clears its own flag before the reset, so
+  // the completions delivered meanwhile queue nothing.
+  notices_.WaitDelivered();
+  std::shared_ptr<DevicePort> port;
+  {
+    std::lock_guard lock(mutex_);
+    if (closed_) return MMSYSERR_INVALHANDLE;  // closed by a callback meanwhile
     while (!queue_.empty()) CompleteFrontLocked();
     port = port_;
   }

@@ -31,8 +31,9 @@ class WaveStream final : public StreamEndpoint, public std::enable_shared_from_t
   MMRESULT Queue(WAVEHDR* header);
   MMRESULT Start();
   MMRESULT Stop();
-  // Returns every queued header with its notice and waits until they are delivered (unless
-  // called from the stream's own callback).
+  // Lets the notice being delivered finish (a completion may queue one more header from
+  // it), then returns every queued header with its notice and waits until they are
+  // delivered. From the stream's own callback it waits for nothing.
   MMRESULT Reset();
   // Refuses while headers are queued; otherwise detaches the driver, sends the close notice
   // and ends the service thread.

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <thread>
 
 #include "audio/buffer_pool.h"
 #include "audio/engine_state.h"
@@ -248,3 +250,65 @@ TEST_F(Streams, StopFailuresAddTheirLinesAndTheirBox) {
   waveInClose(hWaveIn);
   waveOutClose(hWaveOut);
 }
+
+// ---- A stop racing a completion ----
+
+namespace {
+
+// Holds the next completion of the kind asked for just before it queues its buffer, until
+// its stream's active flag is cleared and a little longer: the stop's reset then runs while
+// the completion is about to queue.
+std::atomic<UINT> holdNotice{0};
+std::atomic<bool> holding{false};
+
+void HoldUntilStopped(UINT uMsg) {
+  if (uMsg != holdNotice.load()) return;
+  holdNotice = 0;
+  holding = true;
+  const std::atomic<bool>& active = uMsg == WIM_DATA ? InputActive : OutputActive;
+  while (active) std::this_thread::yield();
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  holding = false;
+}
+
+class StopRacingACompletion : public ::testing::TestWithParam<UINT> {
+ protected:
+  StopRacingACompletion() {
+    rig.panel.echoActive = false;
+    CompletionQueueingHook = &HoldUntilStopped;
+  }
+  ~StopRacingACompletion() override { CompletionQueueingHook = nullptr; }
+
+  EngineRig rig;
+};
+
+// The completion had found its stream running, so it queues one more buffer after the flag
+// is cleared: the reset must take that one back too, or the device refuses to close and
+// goes on using a buffer that the power-off then frees.
+TEST_P(StopRacingACompletion, TheDeviceStillClosesAndThePoolIsFreedUnused) {
+  rig.PowerOn();
+  rig.RunPeriods(3);
+  holdNotice = GetParam();
+  std::thread period([&] { rig.card.Step(static_cast<std::size_t>(rig.PeriodFrames())); });
+  while (!holding) std::this_thread::yield();
+  StopCapture();
+  StopPlayback();
+  period.join();
+  FreeBuffers();
+  EXPECT_EQ(rig.panel.Memo(), std::vector<std::string>{});
+  EXPECT_EQ(rig.panel.Messages(), std::vector<std::string>{});
+  EXPECT_EQ(waveInClose(hWaveIn), MMSYSERR_INVALHANDLE);  // closed already
+  EXPECT_EQ(waveOutClose(hWaveOut), MMSYSERR_INVALHANDLE);
+  // The devices are free for the next power-on.
+  rig.PowerOn();
+  rig.RunPeriods(2);
+  rig.PowerOff();
+  EXPECT_EQ(rig.panel.Memo(), std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Streams, StopRacingACompletion, ::testing::Values(WIM_DATA, WOM_DONE),
+                         [](const auto& info) {
+                           return std::string(info.param == WIM_DATA ? "Capture" : "Playback");
+                         });
+
+}  // namespace

@@ -108,14 +108,14 @@ TEST_F(PulseDriverTest, CountsSourcesWithMonitorsAndSinksAndNamesThem) {
   EXPECT_EQ(waveOutGetDevCapsA(2, &out, sizeof out), MMSYSERR_BADDEVICEID);
 }
 
-TEST_F(PulseDriverTest, LongDescriptionsAreCutToThirtyOneCharacters) {
+TEST_F(PulseDriverTest, LongDescriptionsAreCutToThirtyOneBytesEndingInAnEllipsis) {
   ASSERT_EQ(server.Pactl("load-module module-null-sink sink_name=long "
                          "sink_properties=device.description=" +
                          std::string(40, 'x')),
             0);
   WAVEOUTCAPSA caps{};
   ASSERT_EQ(waveOutGetDevCapsA(2, &caps, sizeof caps), MMSYSERR_NOERROR);
-  EXPECT_EQ(std::string(caps.szPname), std::string(31, 'x'));
+  EXPECT_EQ(std::string(caps.szPname), std::string(28, 'x') + "\u2026");
 }
 
 TEST_F(PulseDriverTest, OpensTheProgramsFormatAtEveryRateAndRefusesOthers) {
