@@ -5,6 +5,7 @@
 
 #include "audio/engine_state.h"
 #include "audio/streams.h"
+#include "platform/waveaudio/wave_driver.h"
 
 namespace {
 
@@ -14,6 +15,11 @@ constexpr char CR = '\r';  // the check's line break, a bare carriage return
 
 std::string DeviceName(const char (&szPname)[MAXPNAMELEN]) {
   return std::string(szPname, strnlen(szPname, MAXPNAMELEN));
+}
+
+std::string DriverFailureLine() {
+  const std::string reason = WaveDriverFailure();
+  return reason.empty() ? reason : "  (" + reason + ")";
 }
 
 DeviceCheck CheckDevices(WAVEINCAPSA& inCaps, WAVEOUTCAPSA& outCaps) {

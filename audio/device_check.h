@@ -28,3 +28,7 @@ bool TestFullDuplex(std::int32_t DeviceId);
 
 // The name in a capability record: up to its first NUL, all 32 characters if it has none.
 std::string DeviceName(const char (&szPname)[MAXPNAMELEN]);
+
+// The sound driver's own reason for its latest failure, as a memo line to follow the
+// program's own ("waveInOpen ERROR!"); empty when the driver gave none.
+std::string DriverFailureLine();

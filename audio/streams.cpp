@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "audio/device_check.h"
 #include "audio/engine_state.h"
 #include "audio/panel_links.h"
 
@@ -29,6 +30,11 @@ void RunQueueingHook(UINT uMsg) {
 
 void Memo(const std::string& line) {
   Panel().AppendMemoLine(line);
+}
+
+// The driver's reason for a failed open, which the result code cannot carry.
+void MemoDriverFailure() {
+  if (const std::string line = DriverFailureLine(); !line.empty()) Memo(line);
 }
 
 std::int32_t NextInRing(std::int32_t index) {
@@ -60,7 +66,10 @@ bool OpenWaveOut(std::int32_t DeviceId) {
 void StartCapture() {
   bufinnum = 0;
   InputActive = true;
-  if (!OpenWaveIn(Panel().CaptureDeviceNumber())) Memo("waveInOpen ERROR!");
+  if (!OpenWaveIn(Panel().CaptureDeviceNumber())) {
+    Memo("waveInOpen ERROR!");
+    MemoDriverFailure();
+  }
   // Started before any buffer is queued: the device fills whatever arrives from now on.
   if (waveInStart(hWaveIn)) Memo("waveInStart ERROR!");
   FirstInBuffer = true;
@@ -83,7 +92,8 @@ void StartCapture() {
 void StartPlayback() {
   bufoutnum = 4;
   OutputActive = true;
-  OpenWaveOut(Panel().PlaybackDeviceNumber());  // a failed open shows in the steps below
+  // A failed open has no line of its own: it shows in the steps below.
+  if (!OpenWaveOut(Panel().PlaybackDeviceNumber())) MemoDriverFailure();
   FirstOutBuffer = true;
   if (waveOutPrepareHeader(hWaveOut, &WaveHeader[bufoutnum - 1], kHeaderSize)) {
     Memo("waveOutPrepareHeader ERROR!");

@@ -96,7 +96,12 @@ void DeviceSelected(TSpinEdit* spin, QLabel* name, Caps& caps, GetCaps getCaps, 
                     const char* error, TForm1& form) {
   if (spin->Value() < 0) spin->SetValue(0);
   if (spin->Value() > spin->MaxValue()) spin->SetValue(spin->MaxValue());
-  if (getCaps(static_cast<UINT>(spin->Value()), &caps, sizeof caps)) form.AppendMemoLine(error);
+  if (getCaps(static_cast<UINT>(spin->Value()), &caps, sizeof caps)) {
+    form.AppendMemoLine(error);
+    if (const std::string reason = DriverFailureLine(); !reason.empty()) {
+      form.AppendMemoLine(reason);
+    }
+  }
   spin->SetMaxValue(static_cast<std::int32_t>(count()) - 1);
   ShowDeviceName(name, DeviceName(caps.szPname));
 }

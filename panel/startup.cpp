@@ -4,6 +4,7 @@
 #include <QLabel>
 
 #include "app/about_box.h"
+#include "audio/device_check.h"
 #include "audio/engine_state.h"
 #include "panel/tform1.h"
 #include "platform/shell/utility_window.h"
@@ -33,6 +34,11 @@ void TForm1::FormCreate(QObject*) {
   Label11->setText("Max.buffer size: " + QString::number(3087000));
   SpinEdit3Change(this);
   const std::string problems = CheckDevices();
+  // The box keeps to the program's own words; the sound server's reason, if it gave one,
+  // waits on the debug page.
+  if (const std::string reason = DriverFailureLine(); !problems.empty() && !reason.empty()) {
+    AppendMemoLine(reason);
+  }
   if (!problems.empty() && Application()) {
     Application()->MessageBox(QString::fromStdString(
         "ERROR: " + problems + " Please correct the error(s) before turning the DSP on!"));

@@ -178,6 +178,10 @@ void InstallWaveDriver(WaveDriver* driver) {
 WaveDriver* InstalledWaveDriver() {
   return installedDriver.load();
 }
+std::string WaveDriverFailure() {
+  WaveDriver* driver = installedDriver.load();
+  return driver ? driver->LastFailure() : std::string();
+}
 
 UINT waveInGetNumDevs() {
   return DeviceCount(WaveCall::waveInGetNumDevs, kIn);

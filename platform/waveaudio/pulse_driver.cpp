@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -68,6 +69,24 @@ struct PulseDriver::Core {
 
   // Connects, or reconnects after the server went away. Loop lock not held.
   bool Connect();
+  // Keeps the reason of the latest failure for LastFailure; Succeeded forgets it.
+  void Failed(std::string reason) {
+    std::lock_guard lock(mutex);
+    lastFailure = std::move(reason);
+  }
+  void Succeeded() { Failed({}); }
+  // The server's own words for the context's latest error. Loop lock not held.
+  std::string ServerError() {
+    Lock();
+    const int error = context ? pa_context_errno(context) : PA_ERR_CONNECTIONREFUSED;
+    Unlock();
+    return pa_strerror(error);
+  }
+  std::string ServerAddress() const {
+    if (!options.server.empty()) return options.server;
+    const char* fromEnvironment = std::getenv("PULSE_SERVER");
+    return fromEnvironment ? fromEnvironment : "its default address";
+  }
   void DropContext();
   std::optional<std::vector<Device>> List(WaveDirection direction);
 
@@ -78,9 +97,10 @@ struct PulseDriver::Core {
   pa_context* context = nullptr;   // loop lock
   std::set<PulseStream*> streams;  // the open streams; loop lock
 
-  std::mutex mutex;  // what the waits read
+  std::mutex mutex;  // what the waits read, and lastFailure
   std::condition_variable changed;
   pa_context_state_t contextState = PA_CONTEXT_UNCONNECTED;
+  std::string lastFailure;
 
   std::atomic<std::uint64_t> underflows{0};
   std::atomic<std::uint64_t> overflows{0};
@@ -283,14 +303,21 @@ MMRESULT PulseStream::Connect(const std::string& device) {
     connected = pa_stream_connect_playback(stream_, device.c_str(), &attr, flags, nullptr, nullptr);
   }
   core_->Unlock();
-  if (connected < 0) return MMSYSERR_ALLOCATED;
+  if (connected < 0) {
+    core_->Failed("the sound server refused the stream: " + core_->ServerError());
+    return MMSYSERR_ALLOCATED;
+  }
 
   pa_stream_state_t state = PA_STREAM_UNCONNECTED;
-  core_->Await([&] {
+  const bool answered = core_->Await([&] {
     state = state_;
     return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
   });
-  if (state != PA_STREAM_READY) return MMSYSERR_ALLOCATED;
+  if (state != PA_STREAM_READY) {
+    core_->Failed(answered ? "the sound server refused the stream: " + core_->ServerError()
+                           : "the sound server did not open the stream in time");
+    return MMSYSERR_ALLOCATED;
+  }
   core_->Lock();
   core_->streams.insert(this);
   core_->Unlock();
@@ -314,7 +341,10 @@ void OnDeviceInfo(pa_context*, const Info* info, int eol, void* userdata) {
 }  // namespace
 
 bool PulseDriver::Core::Connect() {
-  if (!loop) return false;
+  if (!loop) {
+    Failed("the sound server's client library could not start its thread");
+    return false;
+  }
   Lock();
   if (context && pa_context_get_state(context) == PA_CONTEXT_READY) {
     Unlock();
@@ -329,13 +359,16 @@ bool PulseDriver::Core::Connect() {
     started = pa_context_connect(context, server, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0;
   }
   Unlock();
-  if (!started) return false;
   pa_context_state_t state = PA_CONTEXT_UNCONNECTED;
-  Await([&] {
+  const bool answered = !started || Await([&] {
     state = contextState;
     return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
   });
-  return state == PA_CONTEXT_READY;
+  if (state == PA_CONTEXT_READY) return true;
+  Failed("cannot reach the sound server at " + ServerAddress() + ": " +
+         (answered ? ServerError() : "no answer within " + std::to_string(options.timeout.count()) +
+                                         " ms"));
+  return false;
 }
 
 void PulseDriver::Core::DropContext() {
@@ -360,6 +393,7 @@ void PulseDriver::Core::OnContextState(pa_context* context, void* userdata) {
 }
 
 std::optional<std::vector<Device>> PulseDriver::Core::List(WaveDirection direction) {
+  Succeeded();
   if (!Connect()) return std::nullopt;
   DeviceList list{this};
   Lock();
@@ -375,7 +409,11 @@ std::optional<std::vector<Device>> PulseDriver::Core::List(WaveDirection directi
   if (!done) pa_operation_cancel(operation);
   pa_operation_unref(operation);
   Unlock();
-  if (!done || list.failed) return std::nullopt;
+  if (!done || list.failed) {
+    Failed(done ? "the sound server did not list its devices: " + ServerError()
+                : "the sound server did not list its devices in time");
+    return std::nullopt;
+  }
   // The server's indexes grow as devices appear, which keeps the numbering stable.
   std::sort(list.devices.begin(), list.devices.end(),
             [](const Device& a, const Device& b) { return a.index < b.index; });
@@ -390,6 +428,11 @@ PulseDriver::~PulseDriver() {
   core_->Lock();
   for (PulseStream* stream : core_->streams) stream->Fail();
   core_->Unlock();
+}
+
+std::string PulseDriver::LastFailure() const {
+  std::lock_guard lock(core_->mutex);
+  return core_->lastFailure;
 }
 
 std::uint64_t PulseDriver::Underflows() const {

@@ -44,6 +44,9 @@ class PulseDriver final : public WaveDriver {
   MMRESULT Open(WaveDirection direction, UINT id, const WAVEFORMATEX& format,
                 std::shared_ptr<StreamEndpoint> endpoint,
                 std::unique_ptr<DevicePort>& port) override;
+  // Why the server could not be reached, refused a stream or did not list its devices, in
+  // its own words: "cannot reach the sound server at unix:/run/…: Connection refused".
+  std::string LastFailure() const override;
 
   struct Core;  // the connection, shared with the open streams
 

@@ -106,6 +106,10 @@ class WaveDriver {
   // A result code to return from this call instead of doing it, or MMSYSERR_NOERROR to go
   // ahead. Asked first by every waveform call.
   virtual MMRESULT Injected(WaveCall) { return MMSYSERR_NOERROR; }
+  // The driver's own words for why its latest count, query or open failed (a sound
+  // server's reason, which a result code cannot carry); empty when it succeeded or the
+  // driver has nothing to add. Any thread.
+  virtual std::string LastFailure() const { return {}; }
 };
 
 // Installs the driver that serves the waveform calls from now on; nullptr for none, in
@@ -113,3 +117,5 @@ class WaveDriver {
 // uninstalling, and uninstalls before destroying the driver.
 void InstallWaveDriver(WaveDriver* driver);
 WaveDriver* InstalledWaveDriver();
+// The installed driver's LastFailure; empty when none is installed.
+std::string WaveDriverFailure();

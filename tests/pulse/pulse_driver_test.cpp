@@ -263,5 +263,22 @@ TEST(PulseDriverWithoutServer, HasNoDevicesAndOpensNothingQuickly) {
   WAVEINCAPSA caps{};
   EXPECT_NE(waveInGetDevCapsA(0, &caps, sizeof caps), MMSYSERR_NOERROR);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  // The server's reason survives the result code.
+  EXPECT_EQ(WaveDriverFailure(),
+            "cannot reach the sound server at unix:/nonexistent/echora/native: Connection refused");
   InstallWaveDriver(nullptr);
+}
+
+TEST_F(PulseDriverTest, AReasonIsGivenOnlyForTheServersOwnFailures) {
+  EXPECT_GT(waveOutGetNumDevs(), 0u);
+  EXPECT_EQ(WaveDriverFailure(), "");
+  WAVEINCAPSA caps{};
+  EXPECT_EQ(waveInGetDevCapsA(99, &caps, sizeof caps), MMSYSERR_BADDEVICEID);
+  EXPECT_EQ(WaveDriverFailure(), "");  // the program's mistake, not the server's
+  server.Kill();
+  EXPECT_TRUE(Eventually([] { return waveOutGetNumDevs() == 0; }));
+  EXPECT_EQ(WaveDriverFailure().rfind("cannot reach the sound server at " + server.Address() + ": ",
+                                      0),
+            0u)
+      << WaveDriverFailure();
 }

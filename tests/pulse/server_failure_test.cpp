@@ -60,8 +60,11 @@ TEST_F(ServerFailure, AServerThatDiesReturnsTheHeadersAndLaterStartsReportTheDev
   rig.PowerOff();
   EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
   const auto memo = rig.panel.Memo();
-  ASSERT_GE(memo.size(), 2u);
+  ASSERT_GE(memo.size(), 3u);
   EXPECT_EQ(memo[1], "waveInOpen ERROR!");
+  // The server's own reason, after the program's line.
+  EXPECT_EQ(memo[2].rfind("  (cannot reach the sound server at " + server.Address() + ": ", 0), 0u)
+      << memo[2];
   EXPECT_NE(std::find(memo.begin(), memo.end(), "waveOutPrepareHeader ERROR!"), memo.end());
 }
 
