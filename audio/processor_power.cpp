@@ -4,8 +4,10 @@
 #include "audio/panel_links.h"
 #include "audio/streams.h"
 #include "echo/echo_process.h"
+#include "platform/waveaudio/wave_driver.h"
 
 void PowerUpEngine(EchoThreadSlot& echo) {
+  const WaveDeviceSnapshot devices;  // both opens from one listing of the devices
   AllocateBuffers();
   if (!BuffersAllocated()) {
     Panel().AppendMemoLine(kPowerOnGivenUp);

@@ -11,6 +11,7 @@
 #include "platform/toolkit/fitted_text.h"
 #include "platform/toolkit/tcombobox.h"
 #include "platform/toolkit/tspinedit.h"
+#include "platform/waveaudio/wave_driver.h"
 #include "platform/toolkit/ttrackbar.h"
 
 void TForm1::TrackBar1Change(QObject*) {
@@ -94,6 +95,7 @@ void ShowDeviceName(QLabel* label, const std::string& name) {
 template <typename Caps, typename GetCaps, typename Count>
 void DeviceSelected(TSpinEdit* spin, QLabel* name, Caps& caps, GetCaps getCaps, Count count,
                     const char* error, TForm1& form) {
+  const WaveDeviceSnapshot devices;  // the query and the count agree
   if (spin->Value() < 0) spin->SetValue(0);
   if (spin->Value() > spin->MaxValue()) spin->SetValue(spin->MaxValue());
   if (getCaps(static_cast<UINT>(spin->Value()), &caps, sizeof caps)) {
@@ -119,7 +121,11 @@ void TForm1::SpinEdit2Change(QObject*) {
 }
 
 std::string TForm1::CheckDevices() {
-  const DeviceCheck check = ::CheckDevices(InCaps, OutCaps);
+  DeviceCheck check;
+  {
+    const WaveDeviceSnapshot devices;  // counts, queries and probes on one listing
+    check = ::CheckDevices(InCaps, OutCaps);
+  }
   if (check.captureMax) SpinEdit1->SetMaxValue(*check.captureMax);
   if (check.captureName) ShowDeviceName(Label8, *check.captureName);
   if (check.playbackMax) SpinEdit2->SetMaxValue(*check.playbackMax);

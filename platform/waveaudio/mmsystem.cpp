@@ -178,6 +178,18 @@ void InstallWaveDriver(WaveDriver* driver) {
 WaveDriver* InstalledWaveDriver() {
   return installedDriver.load();
 }
+namespace {
+int snapshotDepth = 0;  // GUI thread only
+}  // namespace
+
+WaveDeviceSnapshot::WaveDeviceSnapshot() : driver_(installedDriver.load()) {
+  if (snapshotDepth++ == 0 && driver_) driver_->HoldDeviceList(true);
+}
+
+WaveDeviceSnapshot::~WaveDeviceSnapshot() {
+  if (--snapshotDepth == 0 && driver_) driver_->HoldDeviceList(false);
+}
+
 std::string WaveDriverFailure() {
   WaveDriver* driver = installedDriver.load();
   return driver ? driver->LastFailure() : std::string();

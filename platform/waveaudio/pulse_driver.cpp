@@ -88,7 +88,10 @@ struct PulseDriver::Core {
     return fromEnvironment ? fromEnvironment : "its default address";
   }
   void DropContext();
+  // The devices of one direction, in the server's order: from the held listing while one
+  // is held, otherwise read afresh.
   std::optional<std::vector<Device>> List(WaveDirection direction);
+  std::optional<std::vector<Device>> ReadList(WaveDirection direction);
 
   static void OnContextState(pa_context* context, void* userdata);
 
@@ -101,6 +104,9 @@ struct PulseDriver::Core {
   std::condition_variable changed;
   pa_context_state_t contextState = PA_CONTEXT_UNCONNECTED;
   std::string lastFailure;
+  // The held listing of each direction, once read; the GUI thread's, as are the calls.
+  bool holding = false;
+  std::optional<std::vector<Device>> held[2];
 
   std::atomic<std::uint64_t> underflows{0};
   std::atomic<std::uint64_t> overflows{0};
@@ -394,6 +400,14 @@ void PulseDriver::Core::OnContextState(pa_context* context, void* userdata) {
 
 std::optional<std::vector<Device>> PulseDriver::Core::List(WaveDirection direction) {
   Succeeded();
+  if (!holding) return ReadList(direction);
+  std::optional<std::vector<Device>>& listing = held[static_cast<int>(direction)];
+  // A failed read is not held: the next call of the action tries again.
+  if (!listing) listing = ReadList(direction);
+  return listing;
+}
+
+std::optional<std::vector<Device>> PulseDriver::Core::ReadList(WaveDirection direction) {
   if (!Connect()) return std::nullopt;
   DeviceList list{this};
   Lock();
@@ -428,6 +442,11 @@ PulseDriver::~PulseDriver() {
   core_->Lock();
   for (PulseStream* stream : core_->streams) stream->Fail();
   core_->Unlock();
+}
+
+void PulseDriver::HoldDeviceList(bool hold) {
+  core_->holding = hold;
+  for (auto& listing : core_->held) listing.reset();
 }
 
 std::string PulseDriver::LastFailure() const {

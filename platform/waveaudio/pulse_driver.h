@@ -47,6 +47,7 @@ class PulseDriver final : public WaveDriver {
   // Why the server could not be reached, refused a stream or did not list its devices, in
   // its own words: "cannot reach the sound server at unix:/run/…: Connection refused".
   std::string LastFailure() const override;
+  void HoldDeviceList(bool hold) override;
 
   struct Core;  // the connection, shared with the open streams
 

@@ -110,6 +110,10 @@ class WaveDriver {
   // server's reason, which a result code cannot carry); empty when it succeeded or the
   // driver has nothing to add. Any thread.
   virtual std::string LastFailure() const { return {}; }
+  // While held, the driver answers counts, capability queries and opens from one listing of
+  // its devices, taken by the first of them, so that a device plugged in between two calls
+  // cannot change what a number means. Released, it lists afresh. See WaveDeviceSnapshot.
+  virtual void HoldDeviceList(bool /*hold*/) {}
 };
 
 // Installs the driver that serves the waveform calls from now on; nullptr for none, in
@@ -119,3 +123,18 @@ void InstallWaveDriver(WaveDriver* driver);
 WaveDriver* InstalledWaveDriver();
 // The installed driver's LastFailure; empty when none is installed.
 std::string WaveDriverFailure();
+
+// One user action's view of the devices: while an instance lives, the installed driver
+// holds its device list (WaveDriver::HoldDeviceList), so that a count, the capability
+// queries and an open made for one action agree, and the list is read from the sound
+// server once. Instances nest; the outermost one releases the list. GUI thread.
+class WaveDeviceSnapshot {
+ public:
+  WaveDeviceSnapshot();
+  ~WaveDeviceSnapshot();
+  WaveDeviceSnapshot(const WaveDeviceSnapshot&) = delete;
+  WaveDeviceSnapshot& operator=(const WaveDeviceSnapshot&) = delete;
+
+ private:
+  WaveDriver* driver_;
+};

@@ -269,6 +269,29 @@ TEST(PulseDriverWithoutServer, HasNoDevicesAndOpensNothingQuickly) {
   InstallWaveDriver(nullptr);
 }
 
+// A sink loaded between the count and the query of one action changes nothing for that
+// action; the next action sees it.
+TEST_F(PulseDriverTest, ASnapshotKeepsOneListingOfTheDevicesUntilItEnds) {
+  const UINT before = waveOutGetNumDevs();
+  {
+    const WaveDeviceSnapshot devices;
+    EXPECT_EQ(waveOutGetNumDevs(), before);
+    ASSERT_EQ(server.Pactl("load-module module-null-sink sink_name=late"), 0);
+    EXPECT_EQ(waveOutGetNumDevs(), before);
+    WAVEOUTCAPSA caps{};
+    EXPECT_EQ(waveOutGetDevCapsA(before, &caps, sizeof caps), MMSYSERR_BADDEVICEID);
+    const WAVEFORMATEX format = Format(44100);
+    HWAVEOUT out = nullptr;
+    EXPECT_EQ(waveOutOpen(&out, before, &format, 0, 0, CALLBACK_NULL), MMSYSERR_BADDEVICEID);
+    ASSERT_EQ(waveOutOpen(&out, kOutSink, &format, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveOutClose(out), MMSYSERR_NOERROR);
+  }
+  EXPECT_EQ(waveOutGetNumDevs(), before + 1);
+  WAVEOUTCAPSA caps{};
+  EXPECT_EQ(waveOutGetDevCapsA(before, &caps, sizeof caps), MMSYSERR_NOERROR);
+  EXPECT_STREQ(caps.szPname, "Null Output");  // the null sink's own description
+}
+
 TEST_F(PulseDriverTest, AReasonIsGivenOnlyForTheServersOwnFailures) {
   EXPECT_GT(waveOutGetNumDevs(), 0u);
   EXPECT_EQ(WaveDriverFailure(), "");
