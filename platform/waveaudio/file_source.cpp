@@ -21,8 +21,10 @@ FileSource::FileSource(std::unique_ptr<SoundFileReader> reader, std::int32_t rat
   }
   if (fileRate == rate) return;
   // Floating point in, so that 24-bit and float files keep their resolution until the one
-  // rounding to 16 bits, which libsoxr dithers.
-  const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_INT16_I);
+  // rounding to 16 bits. Undithered: libsoxr seeds its dither afresh for every converter,
+  // and a render must come out the same every time it is run.
+  soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_INT16_I);
+  io.flags |= SOXR_NO_DITHER;
   const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
   soxr_error_t error = nullptr;
   converter_ = soxr_create(fileRate, rate, 2, &error, &io, &quality, nullptr);

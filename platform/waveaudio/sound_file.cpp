@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <stdexcept>
@@ -87,8 +88,6 @@ void SoundFileReader::open(int fd) {
   if (format.seekable && format.frames >= 0 && format.frames != SF_COUNT_MAX) {
     frames_ = static_cast<std::uint64_t>(format.frames);
   }
-  // Floating-point samples beyond full scale clip instead of wrapping around.
-  sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
 }
 
 void SoundFileReader::close() {
@@ -102,15 +101,14 @@ SoundFileReader::~SoundFileReader() {
   close();
 }
 
-template <typename Sample, typename ReadFrames>
-std::size_t SoundFileReader::readStereo(Sample* slots, std::size_t frames, ReadFrames readFrames) {
-  const sf_count_t got = readFrames(file_, slots, static_cast<sf_count_t>(frames));
+std::size_t SoundFileReader::read(float* slots, std::size_t frames) {
+  const sf_count_t got = sf_readf_float(file_, slots, static_cast<sf_count_t>(frames));
   if (got < 0 || sf_error(file_) != SF_ERR_NO_ERROR) {
     throw SoundFileError(name_ + ": cannot read the file: " + libraryReason(file_));
   }
   const auto n = static_cast<std::size_t>(got);
   if (channels_ == 1) {
-    // Spread in place from the end: slot 2i and 2i+1 lie at or after sample i, and every
+    // Spread in place from the end: slots 2i and 2i+1 lie at or after sample i, and every
     // sample still to be spread lies before i.
     for (std::size_t i = n; i-- > 0;) slots[2 * i] = slots[2 * i + 1] = slots[i];
   }
@@ -118,11 +116,16 @@ std::size_t SoundFileReader::readStereo(Sample* slots, std::size_t frames, ReadF
 }
 
 std::size_t SoundFileReader::read(std::int16_t* slots, std::size_t frames) {
-  return readStereo(slots, frames, &sf_readf_short);
-}
-
-std::size_t SoundFileReader::read(float* slots, std::size_t frames) {
-  return readStereo(slots, frames, &sf_readf_float);
+  // Through floating point, whatever the file holds: libsndfile scales integer samples to
+  // full scale 1.0 there, but hands floating-point files to 16-bit reads unscaled, so that
+  // a normal float file would read as near silence.
+  floats_.resize(2 * frames);
+  const std::size_t n = read(floats_.data(), frames);
+  for (std::size_t i = 0; i < 2 * n; ++i) {
+    const float scaled = std::nearbyint(floats_[i] * 32768.0F);
+    slots[i] = static_cast<std::int16_t>(std::clamp(scaled, -32768.0F, 32767.0F));
+  }
+  return n;
 }
 
 SoundFileContainer ContainerForName(const std::string& name) {

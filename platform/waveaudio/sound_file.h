@@ -48,16 +48,14 @@ class SoundFileReader {
   std::optional<std::uint64_t> frames() const { return frames_; }
 
   // Reads the next frames, at most `frames` of them, as interleaved stereo, left then right;
-  // returns how many were read, 0 at the end. The 16-bit form clips where the file holds
-  // louder floating-point samples. Throws SoundFileError on a read error.
+  // returns how many were read, 0 at the end. Full scale is 1.0 in the floating-point
+  // form; the 16-bit form clips louder samples. Throws SoundFileError on a read error.
   std::size_t read(std::int16_t* slots, std::size_t frames);
   std::size_t read(float* slots, std::size_t frames);
 
  private:
   void open(int fd);
   void close();
-  template <typename Sample, typename ReadFrames>
-  std::size_t readStereo(Sample* slots, std::size_t frames, ReadFrames readFrames);
 
   std::string name_;
   sf_private_tag* file_ = nullptr;
@@ -65,6 +63,7 @@ class SoundFileReader {
   std::int32_t rate_ = 0;
   int channels_ = 0;
   std::optional<std::uint64_t> frames_;
+  std::vector<float> floats_;  // what a 16-bit read goes through
 };
 
 enum class SoundFileContainer { Wav, Flac };
