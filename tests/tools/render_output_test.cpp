@@ -1,9 +1,11 @@
 // echora-cli render: where its sound goes (files, links, FIFOs, devices, standard output),
 // where it comes from when it is a stream, and what an interruption leaves.
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -24,14 +26,29 @@ class RenderOutput : public RenderRig {
     expected_ = ReadTestSound(Path("expected.wav")).slots;
   }
 
-  // Reads everything from the FIFO at `path` (opening it blocks until a writer comes).
-  static std::string DrainFifo(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDONLY);
+  // Reads from the FIFO at `path` until its writer closes it, or `limit` bytes; gives up
+  // after 20 s without a byte, so that a writer that never comes fails the test instead of
+  // hanging it.
+  static std::string DrainFifo(const std::string& path, std::size_t limit = SIZE_MAX) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK);
     std::string bytes;
     char block[65536];
-    for (ssize_t n; (n = read(fd, block, sizeof block)) > 0;) bytes.append(block, n);
+    pollfd ready{fd, POLLIN, 0};
+    while (bytes.size() < limit && poll(&ready, 1, 20000) > 0) {
+      const ssize_t n = read(fd, block, std::min(sizeof block, limit - bytes.size()));
+      if (n == 0) break;
+      if (n > 0) bytes.append(block, static_cast<std::size_t>(n));
+    }
     close(fd);
     return bytes;
+  }
+
+  // Opens the FIFO at `path` for writing once a reader has it open; -1 after 20 s.
+  static int OpenForWriting(const std::string& path) {
+    int fd = -1;
+    Eventually([&] { return (fd = open(path.c_str(), O_WRONLY | O_NONBLOCK)) >= 0; });
+    if (fd >= 0) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
   }
 
   // The sound in `bytes` of a WAV stream.
@@ -100,9 +117,9 @@ TEST_F(RenderOutput, AFileWithOtherHardLinksIsOverwrittenSoEveryNameSeesIt) {
 
 TEST_F(RenderOutput, AFifoIsWrittenThroughAfterSayingItWaitsForAReader) {
   ASSERT_EQ(mkfifo(Path("out.fifo").c_str(), 0644), 0);
-  const pid_t pid = Start({"render", Path("in.wav"), Path("out.fifo"), "--multiplier", "2",
-                           "--preset", "Robot 1"},
-                          Log("err.txt"));
+  const pid_t pid = Start(
+      {"render", Path("in.wav"), Path("out.fifo"), "--multiplier", "2", "--preset", "Robot 1"},
+      Log("err.txt"));
   const bool said = Eventually([&] {
     return Slurp(Log("err.txt")).find("waiting for a program to read") != std::string::npos;
   });
@@ -114,8 +131,8 @@ TEST_F(RenderOutput, AFifoIsWrittenThroughAfterSayingItWaitsForAReader) {
 }
 
 TEST_F(RenderOutput, StandardOutputTakesTheSoundWhenTheOutputIsADash) {
-  FILE* pipe = popen(
-      (std::string(ECHORA_CLI) + " render " + Path("in.wav") + " -" + kOptions).c_str(), "r");
+  FILE* pipe =
+      popen((std::string(ECHORA_CLI) + " render " + Path("in.wav") + " -" + kOptions).c_str(), "r");
   ASSERT_NE(pipe, nullptr);
   std::string bytes;
   char block[65536];
@@ -144,16 +161,17 @@ TEST_F(RenderOutput, ACharacterDeviceIsWrittenInPlaceNeverReplaced) {
 
 TEST_F(RenderOutput, AFifoInputWithNoWriterIsAnnouncedThenReadAsAStream) {
   ASSERT_EQ(mkfifo(Path("in.fifo").c_str(), 0644), 0);
-  const pid_t pid = Start({"render", Path("in.fifo"), Path("out.wav"), "--multiplier", "2",
-                           "--preset", "Robot 1"},
-                          Log("err.txt"));
+  const pid_t pid = Start(
+      {"render", Path("in.fifo"), Path("out.wav"), "--multiplier", "2", "--preset", "Robot 1"},
+      Log("err.txt"));
   const bool said = Eventually([&] {
     return Slurp(Log("err.txt")).find("waiting for a program to write to") != std::string::npos;
   });
-  {
-    std::ofstream fifo(Path("in.fifo"), std::ios::binary);
-    fifo << Slurp(Path("in.wav"));
-  }
+  const int fifo = OpenForWriting(Path("in.fifo"));
+  ASSERT_GE(fifo, 0);
+  const std::string wav = Slurp(Path("in.wav"));
+  EXPECT_EQ(write(fifo, wav.data(), wav.size()), static_cast<ssize_t>(wav.size()));
+  close(fifo);
   EXPECT_EQ(Finish(pid), 0) << Slurp(Log("err.txt"));
   EXPECT_TRUE(said) << Slurp(Log("err.txt"));
   EXPECT_EQ(ReadTestSound(Path("out.wav")).slots, expected_);
@@ -175,9 +193,9 @@ TEST_F(RenderOutput, AnInterruptedRenderRemovesItsPartialFileAndLeavesTheOldOne)
     std::ofstream(Path("out.wav")) << "previous render";
     fs::remove(Path("in.fifo"));
     ASSERT_EQ(mkfifo(Path("in.fifo").c_str(), 0644), 0);
-    const pid_t pid = Start({"render", Path("in.fifo"), Path("out.wav"), "--multiplier", "2"},
-                            Log("err.txt"));
-    const int fifo = open(Path("in.fifo").c_str(), O_WRONLY);
+    const pid_t pid =
+        Start({"render", Path("in.fifo"), Path("out.wav"), "--multiplier", "2"}, Log("err.txt"));
+    const int fifo = OpenForWriting(Path("in.fifo"));
     ASSERT_GE(fifo, 0);
     ASSERT_EQ(write(fifo, wav.data(), wav.size() / 2), static_cast<ssize_t>(wav.size() / 2));
     const bool started = Eventually([&] { return !PartialFiles().empty(); });
@@ -202,14 +220,10 @@ TEST_F(RenderOutput, AnOutputPastFourGiBIsAnnouncedAsRf64FromItsFirstBytes) {
   ASSERT_EQ(mkfifo(Path("out.fifo").c_str(), 0644), 0);
   const pid_t pid =
       Start({"render", Path("long.wav"), Path("out.fifo"), "--rate", "44100"}, Log("err.txt"));
-  const int fd = open(Path("out.fifo").c_str(), O_RDONLY);
-  char magic[4] = {};
-  const ssize_t got = read(fd, magic, sizeof magic);
+  const std::string start = DrainFifo(Path("out.fifo"), 4);
   kill(pid, SIGTERM);
-  close(fd);
   Finish(pid);
-  ASSERT_EQ(got, 4) << Slurp(Log("err.txt"));
-  EXPECT_EQ(std::string(magic, 4), "RF64");
+  EXPECT_EQ(start, "RF64") << Slurp(Log("err.txt"));
 }
 
 }  // namespace
