@@ -89,31 +89,6 @@ TEST_F(RenderCli, OtherFileKindsInAndFlacOutRenderTheSameSound) {
     EXPECT_EQ(out.format & SF_FORMAT_TYPEMASK, SF_FORMAT_FLAC);
     EXPECT_EQ(out.slots, expected);
   }
-  // Mono is heard on both channels.
-  std::vector<std::int16_t> left(input.size() / 2);
-  for (std::size_t i = 0; i < left.size(); ++i) left[i] = input[2 * i];
-  WriteTestSound(Path("mono.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 8000, 1, left);
-  ASSERT_EQ(Cli("render " + Path("mono.wav") + " " + Path("mono-out.wav") + options).status, 0);
-  const auto mono = ReadTestSound(Path("mono-out.wav")).slots;
-  ASSERT_EQ(mono.size(), expected.size());
-  for (std::size_t i = 0; i < mono.size(); i += 2) {
-    ASSERT_EQ(mono[i], mono[i + 1]) << i;
-    ASSERT_EQ(mono[i], expected[i]) << i;
-  }
-}
-
-TEST_F(RenderCli, RateConversionRemovesAToneAboveTheNewNyquist) {
-  WriteTestSound(Path("tone.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2,
-                 StereoTone(5000, 44100, 44100 * 3, 30000));
-  const CliRun run = Cli("render " + Path("tone.wav") + " " + Path("out.wav") +
-                         " --rate 8000 --no-echo --multiplier 2");
-  ASSERT_EQ(run.status, 0) << run.err;
-  const TestSound out = ReadTestSound(Path("out.wav"));
-  EXPECT_EQ(out.rate, 8000);
-  EXPECT_NEAR(static_cast<double>(out.slots.size()), 2 * 8000 * 3, 2);
-  // Past the silent first period (4000 frames), and clear of the tone's start and end.
-  const double rms = Rms(out.slots, 2 * 8000, 2 * 16000);
-  EXPECT_LT(20 * std::log10(std::max(rms, 1e-9) / (30000 / std::sqrt(2.0))), -60.0) << rms;
 }
 
 TEST_F(RenderCli, ALongDelayIsHeldAtTheMaximumWithANoteSayingItInFrames) {
