@@ -62,7 +62,7 @@ int PresetIndex(std::string_view name) {
 
 EchoSliders ApplyPresetTo(EchoSliders sliders, const Preset& preset, std::int32_t bufferSize,
                           std::int32_t sampleRate, int* volumePasses) {
-  sliders.repeats = std::clamp(preset.echoes + 1, 1, 11);
+  sliders.repeats = std::clamp(preset.echoes + 1, 1, kMaxRepeatsPosition);
   sliders.delayMax = DelayMaximum(bufferSize, sliders.repeats);
   sliders.delay = std::clamp(DelayFramesFor(preset.delayMs, sampleRate), 0, sliders.delayMax);
   // Only volumes the slider can reach, or the range would slide for ever.

@@ -20,9 +20,15 @@ constexpr std::int32_t DelayMaximum(std::int32_t bufferSize, std::int32_t repeat
   return (bufferSize / repeatsPosition) / 4;
 }
 
-// A preset's delay in frames at a rate, truncated.
+// The repeats slider runs from 1 (the direct sound alone) to this many taps.
+constexpr std::int32_t kMaxRepeatsPosition = 11;
+
+// A delay in milliseconds as frames at a rate, truncated. The product is taken in 64 bits
+// (a 32-bit one wraps past 48.7 s at 44100 Hz) and held at the largest 32-bit count, far
+// beyond any delay maximum.
 constexpr std::int32_t DelayFramesFor(std::int32_t delayMs, std::int32_t sampleRate) {
-  return delayMs * sampleRate / 1000;
+  const std::int64_t frames = std::int64_t{delayMs} * sampleRate / 1000;
+  return frames > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(frames);
 }
 
 // The delay label: frames, two spaces, whole milliseconds (truncated), " ms".

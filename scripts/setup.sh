@@ -4,8 +4,9 @@
 set -euo pipefail
 
 packages=(g++ cmake ninja-build ccache pkg-config googletest libgtest-dev libgmock-dev
-          libbenchmark-dev sox libpulse-dev pulseaudio pulseaudio-utils qt6-base-dev qt6-svg-dev libxcb1-dev
-          xvfb openbox trayer xdotool x11-utils imagemagick xclip)
+          libbenchmark-dev sox libpulse-dev libsndfile1-dev libsoxr-dev libcli11-dev pulseaudio
+          pulseaudio-utils qt6-base-dev qt6-svg-dev libxcb1-dev xvfb openbox trayer xdotool
+          x11-utils imagemagick xclip time)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,9 +1,14 @@
-// echora-cli: the processor without its window.
-#include <charconv>
-#include <cstring>
+// echora-cli: the processor without its window. Every command and option is declared once
+// below; CLI11 derives the parsing, the checks and the help from that declaration.
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cctype>
 #include <iostream>
+#include <limits>
+#include <sstream>
 #include <string>
-#include <string_view>
+#include <vector>
 
 #include "audio/buffer_rules.h"
 #include "echo/echo_rules.h"
@@ -14,210 +19,244 @@ namespace {
 
 constexpr int kUsageError = 2;
 
-void PrintHelp(std::ostream& out) {
-  out << R"(Usage: echora-cli render INPUT.wav OUTPUT.wav [options]
-       echora-cli devices [--server ADDRESS]
-       echora-cli live [--in N] [--out M] [--seconds S] [options]
+// CLI11 does not wrap descriptions: commands get lines this wide, options (whose column
+// starts further right) a narrower one, so that the help fits 80 columns.
+constexpr std::size_t kCommandWidth = 72;
+constexpr std::size_t kOptionWidth = 50;
 
-render: runs the sound processor's own engine (the eight-buffer pool, the capture and
-playback streams and the echo thread) on a virtual sound card: the capture device
-hears INPUT.wav from the start of the first buffer period, and what the playback
-device plays is written to OUTPUT.wav as 16-bit stereo PCM.
+std::string Wrap(const std::string& text, std::size_t width) {
+  std::istringstream words(text);
+  std::string wrapped;
+  std::string line;
+  for (std::string word; words >> word;) {
+    if (!line.empty() && line.size() + 1 + word.size() > width) {
+      wrapped += line + "\n";
+      line.clear();
+    }
+    line += (line.empty() ? "" : " ") + word;
+  }
+  return wrapped + line;
+}
 
-INPUT.wav must be 16-bit stereo PCM.
-
-Echo settings (start: the preset "Concert Hall 1"; the options below apply in the
-order preset, repeats, delay, volume):
-  --preset NAME        one of the presets:
-)";
+std::string PresetList() {
+  std::ostringstream out;
+  out << "Presets (--preset):";
   for (const Preset& p : kPresets) {
-    out << "                         \"" << p.name << "\" (" << p.delayMs << " ms, " << p.echoes
-        << " repeats, volume " << p.volume << "%)\n";
+    out << "\n  \"" << p.name << "\" (" << p.delayMs << " ms, " << p.echoes << " repeats, volume "
+        << p.volume << "%)";
   }
-  out << R"(  --delay-ms MS        delay of the first echo in milliseconds; held at the
-                       longest the buffer allows for the repeats (buffer bytes
-                       / taps / 4 frames)
-  --repeats N          repeats beyond the direct sound, 0 to 10
-  --volume PERCENT     output gain in percent, 1 to 5000 (100 = unchanged)
-  --no-echo            run without the echo thread: the sound passes unchanged
-
-Engine settings:
-  --rate HZ            sample rate; default: the input's. One of 5510, 6620, 8000,
-                       9600, 11025, 16000, 18900, 22050, 27420, 32000, 33075, 37800,
-                       44100. An input at another rate is resampled linearly.
-  --multiplier M       buffer multiplier, 2 to 99 (default 8): a buffer holds M x
-                       rate bytes, about M/4 seconds; lowered until a buffer fits
-                       441000 bytes, as the window does.
-
-Output:
-  By default OUTPUT.wav is aligned with the input and as long as it: the fixed
-  latency of four buffer periods is removed and the tail is flushed. Because the
-  engine starts as it does at the first power-on of the program:
-    - the first buffer period of the output is silence (the engine drops the
-      first period it captures);
-    - the second period has the echo applied twice (the engine passes buffer 0
-      twice, the first time reading ahead into itself);
-    - from the third period on, every sample is the echo of the input exactly:
-      each buffer is rewritten from itself and the period after it.
-  --device-stream      write exactly what the playback device received instead:
-                       four periods of silence first, then the output above,
-                       with the tail up to a whole period.
-
-devices: lists the capture devices (the sound server's sources, monitors of its
-sinks included) and the playback devices (its sinks), with the numbers --in and
---out take.
-
-live: runs the engine on real devices, from capture device N (default 0) to
-playback device M (default 0), at 44100 Hz unless --rate says otherwise, until
-the time is up or Ctrl-C; then switches it off in order (echo thread, capture,
-playback, pool) and reports underflows, overflows and CPU.
-  --seconds S          stop after S seconds
-  --latency-ms MS      what each stream asks the server to buffer (default 40)
-  --server ADDRESS     a sound server other than the user's (also for devices)
-
-  --help               show this text
-
-Exit status: 0 done; 1 the output could not be written or the engine reported a
-failure; 2 bad options, or an input that is missing, unreadable, not 16-bit stereo
-PCM or truncated. On failure render leaves no output file behind.
-)";
+  return out.str();
 }
 
-bool ParseInt(std::string_view text, std::int32_t& value) {
-  const char* end = text.data() + text.size();
-  auto [ptr, ec] = std::from_chars(text.data(), end, value);
-  return ec == std::errc() && ptr == end;
+// CLI11 hands an option the next word as its value whatever it looks like, so that
+// `--server --seconds 2` would talk to a server named "--seconds". Every option's first check
+// refuses that. A minus sign before a digit is left to the range checks.
+const CLI::Validator kNotAnOption(
+    [](const std::string& value) -> std::string {
+      const bool looksLikeOption =
+          value.size() > 1 && value[0] == '-' &&
+          (value[1] == '-' || !std::isdigit(static_cast<unsigned char>(value[1])));
+      return looksLikeOption ? "needs a value before the option " + value : "";
+    },
+    "");
+
+// CLI11's own check of a positive number names the largest double in its message.
+const CLI::Validator kAboveZero(
+    [](const std::string& value) -> std::string {
+      double number = 0;
+      return CLI::detail::lexical_cast(value, number) && number > 0 ? "" : "needs a number above 0";
+    },
+    "");
+
+std::vector<std::string> PresetNames() {
+  std::vector<std::string> names;
+  for (const Preset& p : kPresets) names.emplace_back(p.name);
+  return names;
 }
 
-int Usage(const std::string& problem) {
-  std::cerr << "echora-cli: " << problem << " (see echora-cli --help)\n";
-  return kUsageError;
+// The echo and engine settings every command that runs the engine takes.
+void AddEngineOptions(CLI::App& command, EngineOptions& options, const char* rateDefault) {
+  command
+      .add_option_function<std::string>(
+          "--preset", [&options](const std::string& name) { options.preset = name; },
+          "one of the presets listed below")
+      ->check(kNotAnOption)
+      ->option_text("NAME")
+      ->check(CLI::IsMember(PresetNames()).description(""));
+  command
+      .add_option_function<std::int32_t>(
+          "--delay-ms", [&options](std::int32_t ms) { options.delayMs = ms; },
+          "delay of the first echo in milliseconds; held at the longest the buffer allows for "
+          "the repeats (buffer bytes / taps / 4 frames), with a note")
+      ->check(kNotAnOption)
+      ->option_text("MS")
+      ->check(CLI::Range(0, std::numeric_limits<std::int32_t>::max()).description(""));
+  command
+      .add_option_function<std::int32_t>(
+          "--repeats", [&options](std::int32_t n) { options.repeats = n; },
+          "repeats beyond the direct sound, 0 to " + std::to_string(kMaxRepeatsPosition - 1))
+      ->check(kNotAnOption)
+      ->option_text("N")
+      ->check(CLI::Range(0, kMaxRepeatsPosition - 1).description(""));
+  command
+      .add_option_function<std::int32_t>(
+          "--volume", [&options](std::int32_t percent) { options.volume = percent; },
+          "output gain in percent, 1 to " + std::to_string(kVolumeLimit) + " (100 = unchanged)")
+      ->check(kNotAnOption)
+      ->option_text("PERCENT")
+      ->check(CLI::Range(1, kVolumeLimit).description(""));
+  command.add_flag_callback(
+      "--no-echo", [&options] { options.echo = false; },
+      "run without the echo thread: the sound passes unchanged");
+
+  std::string rates;
+  for (std::int32_t rate : kSampleRates)
+    rates += (rates.empty() ? "" : ", ") + std::to_string(rate);
+  command
+      .add_option_function<std::int32_t>(
+          "--rate", [&options](std::int32_t hz) { options.rate = hz; },
+          std::string("sample rate; default: ") + rateDefault + ". One of " + rates)
+      ->check(kNotAnOption)
+      ->option_text("HZ")
+      ->check(CLI::IsMember(std::vector<std::int32_t>(kSampleRates.begin(), kSampleRates.end()))
+                  .description(""));
+  command
+      .add_option("--multiplier", options.multiplier,
+                  "buffer multiplier, " + std::to_string(kMinMultiplier) + " to " +
+                      std::to_string(kMaxMultiplier) +
+                      " (default 8): a buffer holds M x rate bytes, about M/4 seconds; lowered "
+                      "until a buffer fits " +
+                      std::to_string(kMaxBufferSize) + " bytes, as the window does")
+      ->check(kNotAnOption)
+      ->option_text("M")
+      ->check(CLI::Range(kMinMultiplier, kMaxMultiplier).description(""));
 }
 
-// Takes one of the options every command shares, at argv[i]; true when it was one. Sets
-// `error` for a bad value.
-bool EngineOption(int argc, char** argv, int& i, EngineOptions& options, std::string& error) {
-  const std::string_view arg = argv[i];
-  auto number = [&](std::int32_t lo, std::int32_t hi, std::int32_t& out) {
-    return i + 1 < argc && ParseInt(argv[++i], out) && out >= lo && out <= hi;
-  };
-  std::int32_t v = 0;
-  if (arg == "--preset") {
-    if (i + 1 >= argc) {
-      error = "--preset needs a name";
-    } else if (options.preset = argv[++i]; PresetIndex(*options.preset) < 0) {
-      error = "unknown preset \"" + *options.preset + "\"";
-    }
-  } else if (arg == "--delay-ms") {
-    if (!number(0, 100000, v)) error = "--delay-ms needs milliseconds, 0 to 100000";
-    options.delayMs = v;
-  } else if (arg == "--repeats") {
-    if (!number(0, 10, v)) error = "--repeats needs a number from 0 to 10";
-    options.repeats = v;
-  } else if (arg == "--volume") {
-    if (!number(1, 5000, v)) error = "--volume needs a percentage from 1 to 5000";
-    options.volume = v;
-  } else if (arg == "--rate") {
-    if (!number(1, 1000000, v) || !IsSelectableRate(v)) {
-      error = "--rate needs one of the processor's rates";
-    }
-    options.rate = v;
-  } else if (arg == "--multiplier") {
-    if (!number(kMinMultiplier, kMaxMultiplier, v)) {
-      error = "--multiplier needs a number from 2 to 99";
-    }
-    options.multiplier = v;
-  } else if (arg == "--no-echo") {
-    options.echo = false;
-  } else {
-    return false;
-  }
-  return true;
-}
+constexpr const char* kRenderNotes =
+    R"(The input is any sound file libsndfile reads (WAV of any common sample format,
+RF64, AIFF, FLAC, Ogg/Vorbis, Opus), mono or stereo; a FIFO, or "-" for standard
+input, is read as it comes. An input at another rate than --rate is converted
+with libsoxr. The output is WAV (RF64 past 4 GiB), or FLAC when its name ends in
+".flac"; "-" is standard output. A regular file is replaced only once the render
+is complete, keeping its mode; symbolic links are followed; a device or FIFO is
+written in place.
 
-int RunRender(int argc, char** argv) {
-  RenderOptions options;
-  int positional = 0;
-  for (int i = 0; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    std::string error;
-    if (EngineOption(argc, argv, i, options.engine, error)) {
-      if (!error.empty()) return Usage(error);
-    } else if (arg == "--device-stream") {
-      options.deviceStream = true;
-    } else if (arg.starts_with("--")) {
-      return Usage("unknown option " + std::string(arg));
-    } else if (positional == 0) {
-      options.input = arg;
-      ++positional;
-    } else if (positional == 1) {
-      options.output = arg;
-      ++positional;
-    } else {
-      return Usage("too many files");
-    }
-  }
-  if (positional != 2) return Usage("render needs an input and an output file");
-  return Render(options, std::cerr);
-}
+By default OUTPUT is aligned with the input and as long as it: the fixed latency
+of four buffer periods is removed and the tail is flushed. Because the engine
+starts as it does at the first power-on of the program:
+  - the first buffer period of the output is silence (the engine drops the
+    first period it captures);
+  - the second period has the echo applied twice (the engine passes buffer 0
+    twice, the first time reading ahead into itself);
+  - from the third period on, every sample is the echo of the input exactly:
+    each buffer is rewritten from itself and the period after it.
+The echo settings start from the preset "Concert Hall 1" and apply in the order
+preset, repeats, delay, volume.)";
 
-int RunDevices(int argc, char** argv) {
-  std::string server;
-  for (int i = 0; i < argc; ++i) {
-    if (std::string_view(argv[i]) == "--server" && i + 1 < argc) {
-      server = argv[++i];
-    } else {
-      return Usage("unknown option " + std::string(argv[i]));
-    }
-  }
-  return ListDevices(server, std::cout);
-}
-
-int RunLiveCommand(int argc, char** argv) {
-  LiveOptions options;
-  for (int i = 0; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    std::string error;
-    std::int32_t v = 0;
-    auto number = [&](std::int32_t lo, std::int32_t hi) {
-      return i + 1 < argc && ParseInt(argv[++i], v) && v >= lo && v <= hi;
-    };
-    if (EngineOption(argc, argv, i, options.engine, error)) {
-      if (!error.empty()) return Usage(error);
-    } else if (arg == "--in") {
-      if (!number(0, 1000)) return Usage("--in needs a capture device number");
-      options.capture = v;
-    } else if (arg == "--out") {
-      if (!number(0, 1000)) return Usage("--out needs a playback device number");
-      options.playback = v;
-    } else if (arg == "--seconds") {
-      if (!number(1, 1000000)) return Usage("--seconds needs a whole number of seconds");
-      options.seconds = v;
-    } else if (arg == "--latency-ms") {
-      if (!number(5, 2000)) return Usage("--latency-ms needs 5 to 2000 milliseconds");
-      options.latency = std::chrono::milliseconds(v);
-    } else if (arg == "--server" && i + 1 < argc) {
-      options.server = argv[++i];
-    } else {
-      return Usage("unknown option " + std::string(arg));
-    }
-  }
-  return RunLive(options, std::cout, std::cerr);
-}
+constexpr const char* kExitStatus =
+    R"(Exit status: 0 done; 1 the output could not be written or the engine reported a
+failure; 2 bad options, or an input that is missing or unusable. On failure or
+interruption (Ctrl-C, SIGTERM) render leaves no output file behind.)";
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) return Usage("no command");
-  const std::string_view command = argv[1];
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      PrintHelp(std::cout);
-      return 0;
+  CLI::App app("echora-cli: the sound processor's engine without its window.", "echora-cli");
+  // --help shows every command with its options; a command's own --help, just that one.
+  app.set_help_flag();
+  app.set_help_all_flag("-h,--help", "show this text");
+  app.require_subcommand(1);
+  app.get_formatter()->column_width(26);
+  const std::string renderFooter = PresetList() + "\n\n" + kRenderNotes + "\n\n" + kExitStatus;
+  app.footer(renderFooter);
+
+  RenderOptions render;
+  CLI::App* renderCommand = app.add_subcommand(
+      "render",
+      "runs the sound processor's own engine (the eight-buffer pool, the capture and "
+      "playback streams and the echo thread) on a virtual sound card: the capture device "
+      "hears INPUT from the start of the first buffer period, and what the playback device "
+      "plays is written to OUTPUT as 16-bit stereo");
+  renderCommand->add_option("INPUT", render.input, "the sound file to process")->required();
+  renderCommand->add_option("OUTPUT", render.output, "where the processed sound goes")->required();
+  AddEngineOptions(*renderCommand, render.engine, "the input's");
+  renderCommand->add_flag(
+      "--device-stream", render.deviceStream,
+      "write exactly what the playback device received instead: four periods of silence "
+      "first, then the aligned output, with the tail up to a whole period");
+  renderCommand->footer(renderFooter);
+
+  std::string devicesServer;
+  CLI::App* devicesCommand = app.add_subcommand(
+      "devices",
+      "lists the capture devices (the sound server's sources, monitors of its sinks "
+      "included) and the playback devices (its sinks), with the numbers --in and --out take");
+  devicesCommand->add_option("--server", devicesServer, "a sound server other than the user's")
+      ->check(kNotAnOption)
+      ->option_text("ADDRESS");
+
+  LiveOptions live;
+  CLI::App* liveCommand = app.add_subcommand(
+      "live",
+      "runs the engine on real devices until the time is up or Ctrl-C; then switches it off "
+      "in order (echo thread, capture, playback, pool) and reports underflows, overflows "
+      "and CPU");
+  liveCommand->add_option("--in", live.capture, "capture device number (default 0)")
+      ->check(kNotAnOption)
+      ->option_text("N")
+      ->check(CLI::Range(0, std::numeric_limits<std::int32_t>::max()).description(""));
+  liveCommand->add_option("--out", live.playback, "playback device number (default 0)")
+      ->check(kNotAnOption)
+      ->option_text("M")
+      ->check(CLI::Range(0, std::numeric_limits<std::int32_t>::max()).description(""));
+  liveCommand
+      ->add_option_function<double>(
+          "--seconds", [&live](double seconds) { live.seconds = seconds; },
+          "stop after this many seconds")
+      ->check(kNotAnOption)
+      ->option_text("S")
+      ->check(kAboveZero);
+  liveCommand
+      ->add_option_function<int>(
+          "--latency-ms", [&live](int ms) { live.latency = std::chrono::milliseconds(ms); },
+          "what each stream asks the server to buffer, " + std::to_string(kMinLatencyMs) + " to " +
+              std::to_string(kMaxLatencyMs) + " (default " + std::to_string(live.latency.count()) +
+              ")")
+      ->check(kNotAnOption)
+      ->option_text("MS")
+      ->check(CLI::Range(kMinLatencyMs, kMaxLatencyMs).description(""));
+  liveCommand->add_option("--server", live.server, "a sound server other than the user's")
+      ->check(kNotAnOption)
+      ->option_text("ADDRESS");
+  AddEngineOptions(*liveCommand, live.engine, "44100");
+  liveCommand->footer(PresetList());
+
+  for (CLI::App* command : {renderCommand, devicesCommand, liveCommand}) {
+    command->set_help_all_flag();
+    command->set_help_flag("-h,--help", "show the help of this command");
+    command->description(Wrap(command->get_description(), kCommandWidth));
+    for (CLI::Option* option : command->get_options()) {
+      option->description(Wrap(option->get_description(), kOptionWidth));
     }
   }
-  if (command == "render") return RunRender(argc - 2, argv + 2);
-  if (command == "devices") return RunDevices(argc - 2, argv + 2);
-  if (command == "live") return RunLiveCommand(argc - 2, argv + 2);
-  return Usage("unknown command " + std::string(command));
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForAllHelp&) {
+    std::cout << app.help("", CLI::AppFormatMode::All);
+    return 0;
+  } catch (const CLI::CallForHelp&) {
+    for (const CLI::App* command : app.get_subcommands()) std::cout << command->help();
+    return 0;
+  } catch (const CLI::ParseError& e) {
+    std::cerr << "echora-cli: " << e.what() << " (see echora-cli --help)\n";
+    return kUsageError;
+  }
+
+  if (renderCommand->parsed()) {
+    render.progress = isatty(STDERR_FILENO) != 0;
+    return Render(render, std::cerr);
+  }
+  if (devicesCommand->parsed()) return ListDevices(devicesServer, std::cout);
+  return RunLive(live, std::cout, std::cerr);
 }

@@ -18,8 +18,10 @@ std::optional<EchoSliders> ResolveSliders(const EngineOptions& options, std::int
   if (options.delayMs) {
     sliders.delay = DelayFramesFor(*options.delayMs, sampleRate);
     if (sliders.delay > sliders.delayMax) {
-      notes << "echora-cli: note: the delay is held at " << DelayText(sliders.delayMax, sampleRate)
-            << ", the longest this buffer size allows with " << sliders.repeats - 1 << " repeats\n";
+      notes << "echora-cli: note: the delay is held at "
+            << std::int64_t{sliders.delayMax} * 1000 / sampleRate << " ms (" << sliders.delayMax
+            << " frames), the longest this buffer size allows with " << sliders.repeats - 1
+            << " repeats\n";
       sliders.delay = sliders.delayMax;
     }
   }

@@ -9,6 +9,10 @@
 
 #include "tools/engine_options.h"
 
+// What each stream may ask the sound server to buffer, in milliseconds.
+constexpr int kMinLatencyMs = 5;
+constexpr int kMaxLatencyMs = 2000;
+
 struct LiveOptions {
   EngineOptions engine;  // the rate defaults to 44100 Hz
   int capture = 0;

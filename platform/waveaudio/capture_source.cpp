@@ -47,38 +47,6 @@ class ImpulseTrain final : public CaptureSource {
   std::uint64_t frame_ = 0;
 };
 
-class WavSource final : public CaptureSource {
- public:
-  explicit WavSource(WavAudio audio) : audio_(std::move(audio)) {}
-  void Read(std::int16_t* slots, std::size_t frames, std::int32_t rate) override {
-    const std::size_t fileFrames = audio_.slots.size() / 2;
-    if (rate == audio_.rate) {
-      const std::size_t have = frame_ < fileFrames ? std::min(frames, fileFrames - frame_) : 0;
-      std::copy_n(audio_.slots.begin() + 2 * frame_, 2 * have, slots);
-      std::fill(slots + 2 * have, slots + 2 * frames, std::int16_t{0});
-      frame_ += frames;
-      return;
-    }
-    for (std::size_t j = 0; j < frames; ++j, ++frame_) {
-      for (int c = 0; c < 2; ++c) slots[2 * j + c] = Sample(frame_, c, rate, fileFrames);
-    }
-  }
-
- private:
-  std::int16_t Sample(std::uint64_t frame, int channel, std::int32_t rate,
-                      std::size_t fileFrames) const {
-    const double at = static_cast<double>(frame) * audio_.rate / rate;
-    const auto i = static_cast<std::size_t>(at);
-    if (i >= fileFrames) return 0;
-    const double a = audio_.slots[2 * i + channel];
-    const double b = i + 1 < fileFrames ? audio_.slots[2 * (i + 1) + channel] : 0.0;
-    return static_cast<std::int16_t>(std::lround(a + (b - a) * (at - static_cast<double>(i))));
-  }
-
-  WavAudio audio_;
-  std::uint64_t frame_ = 0;
-};
-
 class TestVector final : public CaptureSource {
  public:
   TestVector(std::vector<std::int16_t> slots, bool loop) : slots_(std::move(slots)), loop_(loop) {
@@ -99,20 +67,6 @@ class TestVector final : public CaptureSource {
 
 }  // namespace
 
-void WavStreamSource::Read(std::int16_t* slots, std::size_t frames, std::int32_t) {
-  std::size_t got = 0;
-  if (error_.empty()) {
-    try {
-      got = reader_->read(slots, frames);
-    } catch (const WavError& e) {
-      error_ = e.what();
-    }
-  }
-  std::fill(slots + 2 * got, slots + 2 * frames, std::int16_t{0});
-}
-
-std::string WavStreamSource::Error() const { return error_; }
-
 std::shared_ptr<CaptureSource> MakeSilence() {
   return std::make_shared<Silence>();
 }
@@ -121,9 +75,6 @@ std::shared_ptr<CaptureSource> MakeSine(double hertz, std::int16_t amplitude) {
 }
 std::shared_ptr<CaptureSource> MakeImpulseTrain(std::size_t periodFrames, std::int16_t amplitude) {
   return std::make_shared<ImpulseTrain>(periodFrames, amplitude);
-}
-std::shared_ptr<CaptureSource> MakeWavSource(WavAudio audio) {
-  return std::make_shared<WavSource>(std::move(audio));
 }
 std::shared_ptr<CaptureSource> MakeTestVector(std::vector<std::int16_t> slots, bool loop) {
   return std::make_shared<TestVector>(std::move(slots), loop);

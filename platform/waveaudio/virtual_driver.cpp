@@ -53,7 +53,7 @@ struct VirtualDriver::Shared {
   std::array<std::deque<Fault>, kWaveCallCount> faults;
   std::array<int, kWaveCallCount> calls{};
 
-  std::mutex clockMutex;  // one advance of the clock at a time
+  std::mutex clockMutex;              // one advance of the clock at a time
   std::vector<std::int16_t> scratch;  // sound heard with no header to put it in
   std::vector<std::int16_t> heard;    // sound for a header piece of part frames
 
@@ -106,25 +106,24 @@ struct VirtualDriver::Shared {
       // Time passes for the source all the same: what found no header is heard and lost.
       if (taken < size) {
         scratch.resize((size - taken) / 2);
-        Hear(source.get(), reinterpret_cast<std::byte*>(scratch.data()), size - taken,
-             stream.rate);
+        Hear(source.get(), reinterpret_cast<std::byte*>(scratch.data()), size - taken, stream.rate);
       }
       std::lock_guard lock(device.mutex);
       device.overflowFrames += frames - taken / kFrameBytes;
     } else {
       std::lock_guard lock(device.mutex);
-      const std::size_t given = stream.endpoint->Play(size, [&](const std::byte* from,
-                                                                std::size_t n) {
-        // Headers hold whole 16-bit slots at even addresses; anything else goes bytewise.
-        if (reinterpret_cast<std::uintptr_t>(from) % alignof(std::int16_t) == 0) {
-          const auto* slots = reinterpret_cast<const std::int16_t*>(from);
-          device.played.insert(device.played.end(), slots, slots + n / 2);
-        } else {
-          const std::size_t old = device.played.size();
-          device.played.resize(old + n / 2);
-          std::memcpy(device.played.data() + old, from, n / 2 * 2);
-        }
-      });
+      const std::size_t given =
+          stream.endpoint->Play(size, [&](const std::byte* from, std::size_t n) {
+            // Headers hold whole 16-bit slots at even addresses; anything else goes bytewise.
+            if (reinterpret_cast<std::uintptr_t>(from) % alignof(std::int16_t) == 0) {
+              const auto* slots = reinterpret_cast<const std::int16_t*>(from);
+              device.played.insert(device.played.end(), slots, slots + n / 2);
+            } else {
+              const std::size_t old = device.played.size();
+              device.played.resize(old + n / 2);
+              std::memcpy(device.played.data() + old, from, n / 2 * 2);
+            }
+          });
       if (given > 0) device.begunPlaying = true;
       if (device.begunPlaying) device.underflowFrames += frames - given / kFrameBytes;
     }
@@ -133,8 +132,8 @@ struct VirtualDriver::Shared {
   // The next n bytes the source makes, written at `to`: straight into a header when they
   // are whole aligned frames, as the card always moves them, else through the scratch.
   void Hear(CaptureSource* source, std::byte* to, std::size_t n, std::int32_t rate) {
-    const bool direct = n % kFrameBytes == 0 &&
-                        reinterpret_cast<std::uintptr_t>(to) % alignof(std::int16_t) == 0;
+    const bool direct =
+        n % kFrameBytes == 0 && reinterpret_cast<std::uintptr_t>(to) % alignof(std::int16_t) == 0;
     const std::size_t frames = (n + kFrameBytes - 1) / kFrameBytes;
     std::int16_t* slots = reinterpret_cast<std::int16_t*>(to);
     if (!direct) {

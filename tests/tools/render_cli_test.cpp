@@ -1,102 +1,32 @@
-#include <gtest/gtest.h>
+// echora-cli render: what it makes of its input and options.
+#include <pty.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <random>
-#include <sstream>
+#include <algorithm>
 #include <string>
+#include <vector>
 
-#include "platform/waveaudio/wav_file.h"
 #include "tests/support/echo_reference.h"
+#include "tests/tools/render_rig.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct CliRun {
-  int status;
-  std::string err;
-  std::string out;
-};
-
-class RenderCli : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("echora-cli-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-            "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-
-  CliRun Cli(const std::string& args) const {
-    const std::string out = Path("stdout.txt");
-    const std::string err = Path("stderr.txt");
-    const std::string command =
-        std::string(ECHORA_CLI) + " " + args + " >" + out + " 2>" + err + " </dev/null";
-    const int raw = std::system(command.c_str());
-    return {WEXITSTATUS(raw), Slurp(err), Slurp(out)};
-  }
-
-  static std::string Slurp(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-
-  std::vector<std::int16_t> WriteNoise(const std::string& name, std::int32_t rate,
-                                       std::size_t frames) const {
-    std::mt19937 random(7);
-    std::uniform_int_distribution<int> sample(-20000, 20000);
-    std::vector<std::int16_t> slots(2 * frames);
-    for (auto& s : slots) s = static_cast<std::int16_t>(sample(random));
-    WavWriter writer(Path(name), rate);
-    writer.append(slots.data(), slots.size());
-    writer.finish();
-    return slots;
-  }
-
-  void WriteBytes(const std::string& name, const std::string& bytes) const {
-    std::ofstream(Path(name), std::ios::binary) << bytes;
-  }
-
-  fs::path dir_;
-};
-
-std::string Le32(std::uint32_t v) {
-  return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
-          static_cast<char>(v >> 24)};
-}
-std::string Le16(std::uint16_t v) {
-  return {static_cast<char>(v), static_cast<char>(v >> 8)};
-}
-
-std::string WavBytes(std::uint16_t channels, std::uint16_t bits, std::uint32_t dataBytes,
-                     std::uint32_t declaredDataBytes) {
-  const std::uint16_t align = channels * bits / 8;
-  std::string fmt =
-      Le16(1) + Le16(channels) + Le32(8000) + Le32(8000 * align) + Le16(align) + Le16(bits);
-  std::string data(dataBytes, '\1');
-  return "RIFF" + Le32(4 + 8 + 16 + 8 + declaredDataBytes) + "WAVE" + "fmt " + Le32(16) + fmt +
-         "data" + Le32(declaredDataBytes) + data;
-}
-
-}  // namespace
+using RenderCli = RenderRig;
 
 TEST_F(RenderCli, HelpListsEveryOptionAndWhatTheAlignedOutputHolds) {
   const CliRun run = Cli("--help");
   EXPECT_EQ(run.status, 0);
   for (const char* option : {"render", "--preset", "--delay-ms", "--repeats", "--volume", "--rate",
-                             "--multiplier", "--no-echo", "--device-stream", "Robot 3"}) {
+                             "--multiplier", "--no-echo", "--device-stream", "Robot 3", "live",
+                             "--seconds", "--latency-ms", "devices", "--server"}) {
     EXPECT_NE(run.out.find(option), std::string::npos) << option;
   }
   EXPECT_NE(run.out.find("first buffer period of the output is silence"), std::string::npos);
+  const CliRun render = Cli("render --help");
+  EXPECT_EQ(render.status, 0);
+  EXPECT_NE(render.out.find("--device-stream"), std::string::npos);
+  EXPECT_EQ(render.out.find("--latency-ms"), std::string::npos) << "live's options";
 }
 
 TEST_F(RenderCli, AlignedOutputIsTheEchoOfTheInputSampleForSample) {
@@ -105,7 +35,7 @@ TEST_F(RenderCli, AlignedOutputIsTheEchoOfTheInputSampleForSample) {
   const CliRun run = Cli("render " + Path("in.wav") + " " + Path("out.wav") +
                          " --multiplier 2 --delay-ms 100 --repeats 2 --volume 140");
   ASSERT_EQ(run.status, 0) << run.err;
-  const WavAudio out = ReadWavFile(Path("out.wav"));
+  const TestSound out = ReadTestSound(Path("out.wav"));
   EXPECT_EQ(out.rate, 8000);
   const auto expected = ReferenceAlignedOutput(input, 4000, 33, 1600, 140);
   ASSERT_EQ(out.slots.size(), expected.size());
@@ -115,17 +45,16 @@ TEST_F(RenderCli, AlignedOutputIsTheEchoOfTheInputSampleForSample) {
 }
 
 TEST_F(RenderCli, DeviceStreamStartsWithFourSilentPeriodsThenTheAlignedOutput) {
-  const auto input = WriteNoise("in.wav", 8000, 4000 * 3);
+  WriteNoise("in.wav", 8000, 4000 * 3);
   ASSERT_EQ(Cli("render " + Path("in.wav") + " " + Path("aligned.wav") +
-                " --multiplier 2 "
-                "--preset \"Robot 1\"")
+                " --multiplier 2 --preset \"Robot 1\"")
                 .status,
             0);
   const CliRun run = Cli("render " + Path("in.wav") + " " + Path("device.wav") +
                          " --multiplier 2 --preset \"Robot 1\" --device-stream");
   ASSERT_EQ(run.status, 0) << run.err;
-  const auto aligned = ReadWavFile(Path("aligned.wav")).slots;
-  const auto device = ReadWavFile(Path("device.wav")).slots;
+  const auto aligned = ReadTestSound(Path("aligned.wav")).slots;
+  const auto device = ReadTestSound(Path("device.wav")).slots;
   ASSERT_EQ(device.size(), 2u * 4000 * (3 + 4));
   EXPECT_TRUE(
       std::all_of(device.begin(), device.begin() + 2 * 4000 * 4, [](auto s) { return s == 0; }));
@@ -137,37 +66,102 @@ TEST_F(RenderCli, NoEchoPassesTheSoundUnchangedAfterTheDroppedFirstPeriod) {
   const CliRun run =
       Cli("render " + Path("in.wav") + " " + Path("out.wav") + " --no-echo --multiplier 2");
   ASSERT_EQ(run.status, 0) << run.err;
-  const auto out = ReadWavFile(Path("out.wav")).slots;
+  const auto out = ReadTestSound(Path("out.wav")).slots;
   ASSERT_EQ(out.size(), input.size());
   const std::size_t period = 2 * 5513;  // slots; 2 x 11025 + 3 bytes rounds up to 22052
   EXPECT_TRUE(std::all_of(out.begin(), out.begin() + period, [](auto s) { return s == 0; }));
   EXPECT_TRUE(std::equal(out.begin() + period, out.end(), input.begin() + period));
 }
 
+TEST_F(RenderCli, OtherFileKindsInAndFlacOutRenderTheSameSound) {
+  const auto input = WriteNoise("in.wav", 8000, 4000 * 3 + 77);
+  const std::string options = " --multiplier 2 --preset \"Robot 2\"";
+  ASSERT_EQ(Cli("render " + Path("in.wav") + " " + Path("out.wav") + options).status, 0);
+  const auto expected = ReadTestSound(Path("out.wav")).slots;
+  WriteTestSound(Path("in.flac"), SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 8000, 2, input);
+  WriteTestSound(Path("in.aiff"), SF_FORMAT_AIFF | SF_FORMAT_PCM_24, 8000, 2, input);
+  WriteTestSound(Path("in-float.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, 8000, 2, input);
+  for (const char* name : {"in.flac", "in.aiff", "in-float.wav"}) {
+    SCOPED_TRACE(name);
+    const CliRun run = Cli("render " + Path(name) + " " + Path("out.flac") + options);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const TestSound out = ReadTestSound(Path("out.flac"));
+    EXPECT_EQ(out.format & SF_FORMAT_TYPEMASK, SF_FORMAT_FLAC);
+    EXPECT_EQ(out.slots, expected);
+  }
+}
+
+TEST_F(RenderCli, ALongDelayIsHeldAtTheMaximumWithANoteSayingItInFrames) {
+  // 44100 Hz, multiplier 2, one repeat: 88200-byte buffers allow 11025 frames, 250 ms.
+  WriteNoise("in.wav", 44100, 22050 * 4);
+  const std::string common = " --multiplier 2 --repeats 1";
+  ASSERT_EQ(
+      Cli("render " + Path("in.wav") + " " + Path("max.wav") + common + " --delay-ms 250").status,
+      0);
+  const auto held = ReadTestSound(Path("max.wav")).slots;
+  // 49000 ms and 97392 ms wrapped a 32-bit product to 0 and 19 frames.
+  for (const char* ms : {"49000", "97392", "2147483647"}) {
+    SCOPED_TRACE(ms);
+    const CliRun run =
+        Cli("render " + Path("in.wav") + " " + Path("long.wav") + common + " --delay-ms " + ms);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("held at 250 ms (11025 frames)"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadTestSound(Path("long.wav")).slots, held);
+  }
+}
+
 TEST_F(RenderCli, UnusableInputGetsOneLineAndStatusTwoAndLeavesNoOutput) {
-  WriteBytes("mono.wav", WavBytes(1, 16, 400, 400));
-  WriteBytes("eight.wav", WavBytes(2, 8, 400, 400));
-  WriteBytes("short.wav", WavBytes(2, 16, 400, 4000));
-  WriteBytes("text.wav", "this is not a sound file at all");
-  for (const char* name : {"missing.wav", "mono.wav", "eight.wav", "short.wav", "text.wav"}) {
+  WriteTestSound(Path("six.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 8000, 6,
+                 std::vector<std::int16_t>(600));
+  std::ofstream(Path("text.wav")) << "this is not a sound file at all";
+  std::ofstream(Path("empty.wav"));
+  fs::create_directory(Path("folder.wav"));
+  for (const char* name : {"missing.wav", "six.wav", "text.wav", "empty.wav", "folder.wav"}) {
     const CliRun run = Cli("render " + Path(name) + " " + Path("out.wav"));
     EXPECT_EQ(run.status, 2) << name;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << name << ": " << run.err;
+    EXPECT_NE(run.err.find(Path(name)), std::string::npos) << run.err;
     EXPECT_FALSE(fs::exists(Path("out.wav"))) << name;
   }
 }
 
-TEST_F(RenderCli, BadOptionsAndRatesAreRefusedWithStatusTwo) {
+TEST_F(RenderCli, OptionsAreCheckedAgainstTheProgramsOwnRanges) {
   WriteNoise("in.wav", 48000, 100);
   const std::string files = Path("in.wav") + " " + Path("out.wav");
   EXPECT_EQ(Cli("render " + files).status, 2);  // 48000 Hz is not a processor rate
-  EXPECT_EQ(Cli("render " + files + " --rate 44100 --repeats 11").status, 2);
-  EXPECT_EQ(Cli("render " + files + " --rate 44100 --volume 0").status, 2);
-  EXPECT_EQ(Cli("render " + files + " --rate 44100 --multiplier 100").status, 2);
-  EXPECT_EQ(Cli("render " + files + " --rate 44100 --preset Cave").status, 2);
-  EXPECT_EQ(Cli("render " + files + " --rate 44100 --loud").status, 2);
+  for (const char* bad :
+       {"--repeats 11", "--volume 0", "--volume 5001", "--multiplier 1", "--multiplier 100",
+        "--preset Cave", "--rate 48000", "--loud", "--delay-ms -1", "--delay-ms 1e3"}) {
+    const CliRun run = Cli("render " + files + " --rate 44100 " + bad);
+    EXPECT_EQ(run.status, 2) << bad;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << bad << ": " << run.err;
+  }
   EXPECT_FALSE(fs::exists(Path("out.wav")));
-  EXPECT_EQ(Cli("render " + files + " --rate 44100").status, 0);
+  EXPECT_EQ(Cli("render " + files + " --rate 44100 --repeats 10 --volume 5000").status, 0);
+  EXPECT_EQ(Cli("live --seconds 0").status, 2);
+  EXPECT_EQ(Cli("live --latency-ms 4").status, 2);
+  EXPECT_EQ(Cli("").status, 2);
+}
+
+TEST_F(RenderCli, OptionsNeverTakeAnotherOptionAsTheirValue) {
+  WriteNoise("-in.wav", 8000, 100);
+  const std::string files = Path("-in.wav") + " " + Path("out.wav");
+  const CliRun help = Cli("render " + files + " --preset --help");
+  EXPECT_EQ(help.status, 2);
+  EXPECT_NE(help.err.find("--help"), std::string::npos) << help.err;
+  EXPECT_EQ(help.out, "");
+  const CliRun server = Cli("live --server --seconds 2");
+  EXPECT_EQ(server.status, 2);
+  EXPECT_NE(server.err.find("--server"), std::string::npos) << server.err;
+  // After "--" everything is a file, even a name that starts with a dash.
+  const std::string dashed = "cd " + dir_.string() + " && " + ECHORA_CLI +
+                             " render --no-echo -- -in.wav out.wav 2>" + Log("dashed.txt");
+  EXPECT_EQ(WEXITSTATUS(std::system(dashed.c_str())), 0) << Slurp(Log("dashed.txt"));
+  EXPECT_TRUE(fs::exists(Path("out.wav")));
+  // Fractions of a second: a server that is not there makes it fail while working (1),
+  // not refuse the option (2).
+  const CliRun fraction = Cli("live --server unix:" + Path("no-server") + " --seconds 0.3");
+  EXPECT_EQ(fraction.status, 1) << fraction.err;
 }
 
 TEST_F(RenderCli, MultiplierIsLoweredToFitTheLargestBuffer) {
@@ -177,15 +171,44 @@ TEST_F(RenderCli, MultiplierIsLoweredToFitTheLargestBuffer) {
   EXPECT_NE(run.err.find("lowered to 10"), std::string::npos) << run.err;
 }
 
+TEST_F(RenderCli, ProgressIsDrawnOnATerminalOnly) {
+  // Longer than the five seconds under which no progress is drawn at all.
+  WriteNoise("in.wav", 8000, 8000 * 8);
+  const std::string args = "render " + Path("in.wav") + " " + Path("out.wav") + " --multiplier 2";
+  const CliRun logged = Cli(args);
+  EXPECT_EQ(logged.status, 0);
+  EXPECT_EQ(logged.err, "") << "nothing but failures and notes in a log";
+
+  int terminal = -1;
+  const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    execl("/bin/sh", "sh", "-c", (std::string(ECHORA_CLI) + " " + args).c_str(),
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  std::string shown;
+  char block[256];
+  for (ssize_t n; (n = read(terminal, block, sizeof block)) > 0;) shown.append(block, n);
+  close(terminal);
+  EXPECT_EQ(Finish(pid), 0);
+  EXPECT_NE(shown.find("] 100%"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("\r"), std::string::npos) << shown;
+}
+
 TEST_F(RenderCli, AFullDiskEndsTheRenderWithStatusOneAndNoOutput) {
   WriteNoise("in.wav", 8000, 4000 * 6);
   // A file-size limit of 20 KiB, with its signal ignored, stands in for a full disk.
   const std::string command = "ulimit -f 40; trap \"\" XFSZ; " + std::string(ECHORA_CLI) +
                               " render " + Path("in.wav") + " " + Path("out.wav") +
-                              " --multiplier 2 2>" + Path("err.txt");
+                              " --multiplier 2 2>" + Log("err.txt");
   const int raw = std::system(command.c_str());
   EXPECT_EQ(WEXITSTATUS(raw), 1);
-  const std::string message = Slurp(Path("err.txt"));
+  const std::string message = Slurp(Log("err.txt"));
   EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1) << message;
   EXPECT_FALSE(fs::exists(Path("out.wav")));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2)
+      << "only the input and the logs";
 }
+
+}  // namespace

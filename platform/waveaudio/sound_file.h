@@ -1,0 +1,108 @@
+// Sound files through libsndfile: every format it reads (WAV of any common sample format,
+// RF64, AIFF, FLAC, Ogg/Vorbis, Opus...) delivered as the engine's stereo, and the
+// renderer's 16-bit stereo written as WAV (RF64 past 4 GiB) or FLAC.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+struct sf_private_tag;
+
+// Rates outside this range are refused on reading: no sound device runs at them, and a
+// value outside it almost always means a corrupt header.
+constexpr std::int32_t kSoundFileMinRate = 1000;
+constexpr std::int32_t kSoundFileMaxRate = 768000;
+
+// A file that cannot be read or written. what() is one line that names the file and says
+// what is wrong in words a user can act on, e.g.
+//   "song.wav: 6-channel files are not supported; mix them down to stereo first".
+class SoundFileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Reads a sound file as stereo: a mono file is heard on both channels; more channels are
+// refused. Not copyable; one thread at a time.
+class SoundFileReader {
+ public:
+  // Opens the file at `path`. Throws SoundFileError when it is missing, a folder, not a
+  // sound file libsndfile knows, has more than two channels or a rate outside
+  // [kSoundFileMinRate, kSoundFileMaxRate].
+  explicit SoundFileReader(const std::string& path);
+  // Reads from `fd`, which it closes when done; `name` stands for it in messages. A pipe or
+  // FIFO is read as a stream, in one pass, as far as the format allows it.
+  SoundFileReader(int fd, const std::string& name);
+  ~SoundFileReader();
+  SoundFileReader(const SoundFileReader&) = delete;
+  SoundFileReader& operator=(const SoundFileReader&) = delete;
+
+  const std::string& name() const { return name_; }
+  std::int32_t rate() const { return rate_; }
+  int channels() const { return channels_; }
+  // The length the file declares; none for a stream that does not say.
+  std::optional<std::uint64_t> frames() const { return frames_; }
+
+  // Reads the next frames, at most `frames` of them, as interleaved stereo, left then right;
+  // returns how many were read, 0 at the end. Full scale is 1.0 in the floating-point
+  // form; the 16-bit form clips louder samples. Throws SoundFileError on a read error.
+  std::size_t read(std::int16_t* slots, std::size_t frames);
+  std::size_t read(float* slots, std::size_t frames);
+
+ private:
+  void open(int fd);
+  void close();
+
+  std::string name_;
+  sf_private_tag* file_ = nullptr;
+  int fd_ = -1;
+  std::int32_t rate_ = 0;
+  int channels_ = 0;
+  std::optional<std::uint64_t> frames_;
+  std::vector<float> floats_;  // what a 16-bit read goes through
+};
+
+enum class SoundFileContainer { Wav, Flac };
+
+struct StreamSink;
+
+// WAV for any name but one ending in ".flac" (in any case).
+SoundFileContainer ContainerForName(const std::string& name);
+
+// The WAV header for `frames` frames of 16-bit stereo at `rate`, as libsndfile writes it:
+// RF64 when the audio passes 4 GiB, plain RIFF otherwise; for an unknown length, the longest
+// plain RIFF file, which readers take as "read to the end".
+std::vector<unsigned char> WavStreamHeader(std::int32_t rate, std::optional<std::uint64_t> frames);
+
+// Writes 16-bit stereo to an open descriptor, which it does not close. Not copyable; one
+// thread at a time.
+class SoundFileWriter {
+ public:
+  // `seekable` (a regular file): the header is completed at the end, and WAV turns to RF64
+  // by itself once the audio passes 4 GiB. Otherwise the file is written as a stream, in
+  // one pass: a WAV header first announces `frames` (see WavStreamHeader), so a stream
+  // must be given as many frames as it announced. Throws SoundFileError when libsndfile
+  // refuses.
+  SoundFileWriter(int fd, const std::string& name, SoundFileContainer container, std::int32_t rate,
+                  bool seekable, std::optional<std::uint64_t> frames);
+  ~SoundFileWriter();
+  SoundFileWriter(const SoundFileWriter&) = delete;
+  SoundFileWriter& operator=(const SoundFileWriter&) = delete;
+
+  // Appends `frames` interleaved stereo frames. Throws SoundFileError on a write error (a
+  // full disk, a reader gone); the writer is then unusable.
+  void append(const std::int16_t* slots, std::size_t frames);
+  // Completes the header and flushes libsndfile's buffers. Throws SoundFileError on error.
+  void finish();
+
+ private:
+  [[noreturn]] void fail(const std::string& problem);
+
+  std::string name_;
+  std::unique_ptr<StreamSink> stream_;  // a WAV stream's descriptor, as libsndfile sees it
+  sf_private_tag* file_ = nullptr;
+};

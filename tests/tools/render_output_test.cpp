@@ -1,0 +1,229 @@
+// echora-cli render: where its sound goes (files, links, FIFOs, devices, standard output),
+// where it comes from when it is a stream, and what an interruption leaves.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/waveaudio/sound_file.h"
+#include "tests/tools/render_rig.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class RenderOutput : public RenderRig {
+ protected:
+  void SetUp() override {
+    RenderRig::SetUp();
+    input_ = WriteNoise("in.wav", 8000, 4000 * 3 + 10);
+    ASSERT_EQ(Cli("render " + Path("in.wav") + " " + Path("expected.wav") + kOptions).status, 0);
+    expected_ = ReadTestSound(Path("expected.wav")).slots;
+  }
+
+  // Reads from the FIFO at `path` until its writer closes it, or `limit` bytes; gives up
+  // after 20 s without a byte, so that a writer that never comes fails the test instead of
+  // hanging it.
+  static std::string DrainFifo(const std::string& path, std::size_t limit = SIZE_MAX) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK);
+    std::string bytes;
+    char block[65536];
+    pollfd ready{fd, POLLIN, 0};
+    while (bytes.size() < limit && poll(&ready, 1, 20000) > 0) {
+      const ssize_t n = read(fd, block, std::min(sizeof block, limit - bytes.size()));
+      if (n == 0) break;
+      if (n > 0) bytes.append(block, static_cast<std::size_t>(n));
+    }
+    close(fd);
+    return bytes;
+  }
+
+  // Opens the FIFO at `path` for writing once a reader has it open; -1 after 20 s.
+  static int OpenForWriting(const std::string& path) {
+    int fd = -1;
+    Eventually([&] { return (fd = open(path.c_str(), O_WRONLY | O_NONBLOCK)) >= 0; });
+    if (fd >= 0) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+  }
+
+  // The sound in `bytes` of a WAV stream.
+  std::vector<std::int16_t> SoundOf(const std::string& bytes) const {
+    std::ofstream(Path("received.wav"), std::ios::binary) << bytes;
+    return ReadTestSound(Path("received.wav")).slots;
+  }
+
+  std::vector<std::string> PartialFiles() const {
+    std::vector<std::string> found;
+    for (const auto& entry : fs::recursive_directory_iterator(dir_)) {
+      if (entry.path().filename().string().find(".partial-") != std::string::npos) {
+        found.push_back(entry.path().string());
+      }
+    }
+    return found;
+  }
+
+  static constexpr const char* kOptions = " --multiplier 2 --preset \"Robot 1\"";
+  std::vector<std::int16_t> input_;
+  std::vector<std::int16_t> expected_;
+};
+
+TEST_F(RenderOutput, AReplacedFileKeepsItsModeAndLeavesNoTemporaryFileBehind) {
+  std::ofstream(Path("out.wav")) << "previous render";
+  ASSERT_EQ(chmod(Path("out.wav").c_str(), 0600), 0);
+  const CliRun run = Cli("render " + Path("in.wav") + " " + Path("out.wav") + kOptions);
+  ASSERT_EQ(run.status, 0) << run.err;
+  struct stat info {};
+  ASSERT_EQ(stat(Path("out.wav").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0600U);
+  EXPECT_EQ(ReadTestSound(Path("out.wav")).slots, expected_);
+  EXPECT_TRUE(PartialFiles().empty());
+}
+
+TEST_F(RenderOutput, SymbolicLinksAreFollowedToTheFileTheyName) {
+  fs::create_directory(Path("real"));
+  std::ofstream(Path("real/old.wav")) << "previous render";
+  ASSERT_EQ(chmod(Path("real/old.wav").c_str(), 0640), 0);
+  fs::create_symlink("real/old.wav", Path("old-link.wav"));
+  fs::create_symlink("old-link.wav", Path("link-to-link.wav"));
+  fs::create_symlink("real/new.wav", Path("dangling.wav"));
+  for (const char* link : {"link-to-link.wav", "dangling.wav"}) {
+    const CliRun run = Cli("render " + Path("in.wav") + " " + Path(link) + kOptions);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(fs::is_symlink(Path(link))) << link;
+  }
+  EXPECT_TRUE(fs::is_symlink(Path("old-link.wav")));
+  EXPECT_EQ(ReadTestSound(Path("real/old.wav")).slots, expected_);
+  EXPECT_EQ(ReadTestSound(Path("real/new.wav")).slots, expected_);
+  EXPECT_EQ(fs::status(Path("real/old.wav")).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_TRUE(PartialFiles().empty());
+}
+
+TEST_F(RenderOutput, AFileWithOtherHardLinksIsOverwrittenSoEveryNameSeesIt) {
+  std::ofstream(Path("out.wav")) << "previous render";
+  fs::create_hard_link(Path("out.wav"), Path("alias.wav"));
+  const CliRun run = Cli("render " + Path("in.wav") + " " + Path("out.wav") + kOptions);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(fs::equivalent(Path("out.wav"), Path("alias.wav")));
+  EXPECT_EQ(fs::hard_link_count(Path("out.wav")), 2U);
+  EXPECT_EQ(ReadTestSound(Path("alias.wav")).slots, expected_);
+  EXPECT_TRUE(PartialFiles().empty());
+}
+
+TEST_F(RenderOutput, AFifoIsWrittenThroughAfterSayingItWaitsForAReader) {
+  ASSERT_EQ(mkfifo(Path("out.fifo").c_str(), 0644), 0);
+  const pid_t pid = Start(
+      {"render", Path("in.wav"), Path("out.fifo"), "--multiplier", "2", "--preset", "Robot 1"},
+      Log("err.txt"));
+  const bool said = Eventually([&] {
+    return Slurp(Log("err.txt")).find("waiting for a program to read") != std::string::npos;
+  });
+  const std::string bytes = DrainFifo(Path("out.fifo"));
+  EXPECT_EQ(Finish(pid), 0) << Slurp(Log("err.txt"));
+  EXPECT_TRUE(said) << Slurp(Log("err.txt"));
+  EXPECT_TRUE(fs::is_fifo(Path("out.fifo")));
+  EXPECT_EQ(SoundOf(bytes), expected_);
+}
+
+TEST_F(RenderOutput, StandardOutputTakesTheSoundWhenTheOutputIsADash) {
+  FILE* pipe =
+      popen((std::string(ECHORA_CLI) + " render " + Path("in.wav") + " -" + kOptions).c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string bytes;
+  char block[65536];
+  for (std::size_t n; (n = std::fread(block, 1, sizeof block, pipe)) > 0;) bytes.append(block, n);
+  EXPECT_EQ(WEXITSTATUS(pclose(pipe)), 0);
+  EXPECT_EQ(SoundOf(bytes), expected_);
+  // The header was written first, for the length the render was going to have.
+  const std::vector<unsigned char> header = WavStreamHeader(8000, expected_.size() / 2);
+  ASSERT_GT(bytes.size(), header.size());
+  EXPECT_EQ(std::memcmp(bytes.data(), header.data(), header.size()), 0);
+}
+
+TEST_F(RenderOutput, ACharacterDeviceIsWrittenInPlaceNeverReplaced) {
+  // A node of the null device in our own folder: the real /dev is never touched.
+  if (mknod(Path("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
+    GTEST_SKIP() << "making a device node needs root: " << std::strerror(errno);
+  }
+  const CliRun run = Cli("render " + Path("in.wav") + " " + Path("null") + kOptions);
+  EXPECT_EQ(run.status, 0) << run.err;
+  struct stat info {};
+  ASSERT_EQ(stat(Path("null").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISCHR(info.st_mode));
+  EXPECT_EQ(info.st_rdev, makedev(1, 3));
+  EXPECT_TRUE(PartialFiles().empty());
+}
+
+TEST_F(RenderOutput, AFifoInputWithNoWriterIsAnnouncedThenReadAsAStream) {
+  ASSERT_EQ(mkfifo(Path("in.fifo").c_str(), 0644), 0);
+  const pid_t pid = Start(
+      {"render", Path("in.fifo"), Path("out.wav"), "--multiplier", "2", "--preset", "Robot 1"},
+      Log("err.txt"));
+  const bool said = Eventually([&] {
+    return Slurp(Log("err.txt")).find("waiting for a program to write to") != std::string::npos;
+  });
+  const int fifo = OpenForWriting(Path("in.fifo"));
+  ASSERT_GE(fifo, 0);
+  const std::string wav = Slurp(Path("in.wav"));
+  EXPECT_EQ(write(fifo, wav.data(), wav.size()), static_cast<ssize_t>(wav.size()));
+  close(fifo);
+  EXPECT_EQ(Finish(pid), 0) << Slurp(Log("err.txt"));
+  EXPECT_TRUE(said) << Slurp(Log("err.txt"));
+  EXPECT_EQ(ReadTestSound(Path("out.wav")).slots, expected_);
+}
+
+TEST_F(RenderOutput, StandardInputIsReadAsAStream) {
+  const std::string command = "cat " + Path("in.wav") + " | " + ECHORA_CLI + " render - " +
+                              Path("out.wav") + kOptions + " 2>" + Log("err.txt");
+  EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 0) << Slurp(Log("err.txt"));
+  EXPECT_EQ(ReadTestSound(Path("out.wav")).slots, expected_);
+}
+
+TEST_F(RenderOutput, AnInterruptedRenderRemovesItsPartialFileAndLeavesTheOldOne) {
+  // The input comes through a FIFO, given only in part, so that the render is sure to be
+  // under way, its partial file on disk, when the signal comes.
+  const std::string wav = Slurp(Path("in.wav"));
+  for (const int signal : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(signal);
+    std::ofstream(Path("out.wav")) << "previous render";
+    fs::remove(Path("in.fifo"));
+    ASSERT_EQ(mkfifo(Path("in.fifo").c_str(), 0644), 0);
+    const pid_t pid =
+        Start({"render", Path("in.fifo"), Path("out.wav"), "--multiplier", "2"}, Log("err.txt"));
+    const int fifo = OpenForWriting(Path("in.fifo"));
+    ASSERT_GE(fifo, 0);
+    ASSERT_EQ(write(fifo, wav.data(), wav.size() / 2), static_cast<ssize_t>(wav.size() / 2));
+    const bool started = Eventually([&] { return !PartialFiles().empty(); });
+    kill(pid, signal);
+    EXPECT_EQ(Finish(pid), -signal);
+    close(fifo);
+    EXPECT_TRUE(started);
+    EXPECT_TRUE(PartialFiles().empty()) << PartialFiles().front();
+    EXPECT_EQ(Slurp(Path("out.wav")), "previous render");
+    EXPECT_NE(Slurp(Log("err.txt")).find("interrupted"), std::string::npos);
+  }
+}
+
+TEST_F(RenderOutput, AnOutputPastFourGiBIsAnnouncedAsRf64FromItsFirstBytes) {
+  // 135 million frames at 5510 Hz come out at 44100 Hz as over 4 GiB. The input is sparse:
+  // a header and zeros the file system does not store.
+  const std::uint64_t frames = 135'000'000;
+  const std::vector<unsigned char> header = WavStreamHeader(5510, frames);
+  std::ofstream(Path("long.wav"), std::ios::binary)
+      .write(reinterpret_cast<const char*>(header.data()), static_cast<long>(header.size()));
+  fs::resize_file(Path("long.wav"), header.size() + 4 * frames);
+  ASSERT_EQ(mkfifo(Path("out.fifo").c_str(), 0644), 0);
+  const pid_t pid =
+      Start({"render", Path("long.wav"), Path("out.fifo"), "--rate", "44100"}, Log("err.txt"));
+  const std::string start = DrainFifo(Path("out.fifo"), 4);
+  kill(pid, SIGTERM);
+  Finish(pid);
+  EXPECT_EQ(start, "RF64") << Slurp(Log("err.txt"));
+}
+
+}  // namespace

@@ -1,0 +1,16 @@
+// What an interrupted render leaves behind: nothing. On SIGINT, SIGTERM or SIGHUP the one
+// partial file being written is removed, and the program ends as the signal would have
+// ended it, so that a shell or script sees the interruption for what it is.
+#pragma once
+
+#include <string>
+
+// Installs the handlers; call before anything that may block or create a file.
+void InstallInterruptCleanup();
+
+// The file a signal removes from now on, in place of any named before. Name it before the
+// file is created, so that no moment is left uncovered.
+void RemoveOnInterrupt(const std::string& path);
+
+// Nothing to remove any more: the file is complete, or already gone.
+void KeepOnInterrupt();
