@@ -11,8 +11,8 @@
 #include "platform/toolkit/fitted_text.h"
 #include "platform/toolkit/tcombobox.h"
 #include "platform/toolkit/tspinedit.h"
-#include "platform/waveaudio/wave_driver.h"
 #include "platform/toolkit/ttrackbar.h"
+#include "platform/waveaudio/wave_driver.h"
 
 void TForm1::TrackBar1Change(QObject*) {
   Label3->setText(QString::fromStdString(DelayText(TrackBar1->Position(), SampleRate)));

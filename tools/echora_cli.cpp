@@ -12,6 +12,7 @@
 
 #include "audio/buffer_rules.h"
 #include "echo/echo_rules.h"
+#include "platform/waveaudio/pulse_driver.h"
 #include "tools/live.h"
 #include "tools/render.h"
 
@@ -201,11 +202,17 @@ int main(int argc, char** argv) {
       "runs the engine on real devices until the time is up or Ctrl-C; then switches it off "
       "in order (echo thread, capture, playback, pool) and reports underflows, overflows "
       "and CPU");
-  liveCommand->add_option("--in", live.capture, "capture device number (default 0)")
+  liveCommand
+      ->add_option_function<int>(
+          "--in", [&live](int n) { live.capture = n; },
+          "capture device number (default: the server's default source)")
       ->check(kNotAnOption)
       ->option_text("N")
       ->check(CLI::Range(0, std::numeric_limits<std::int32_t>::max()).description(""));
-  liveCommand->add_option("--out", live.playback, "playback device number (default 0)")
+  liveCommand
+      ->add_option_function<int>(
+          "--out", [&live](int n) { live.playback = n; },
+          "playback device number (default: the server's default sink)")
       ->check(kNotAnOption)
       ->option_text("M")
       ->check(CLI::Range(0, std::numeric_limits<std::int32_t>::max()).description(""));
@@ -220,8 +227,11 @@ int main(int argc, char** argv) {
       ->add_option_function<int>(
           "--latency-ms", [&live](int ms) { live.latency = std::chrono::milliseconds(ms); },
           "what each stream asks the server to buffer, " + std::to_string(kMinLatencyMs) + " to " +
-              std::to_string(kMaxLatencyMs) + " (default " + std::to_string(live.latency.count()) +
-              ")")
+              std::to_string(kMaxLatencyMs) +
+              " and at most a buffer period (default: a tenth "
+              "of a buffer period, " +
+              std::to_string(PulseDriver::kMinLatency.count()) + " to " +
+              std::to_string(PulseDriver::kMaxLatency.count()) + ")")
       ->check(kNotAnOption)
       ->option_text("MS")
       ->check(CLI::Range(kMinLatencyMs, kMaxLatencyMs).description(""));
@@ -257,6 +267,6 @@ int main(int argc, char** argv) {
     render.progress = isatty(STDERR_FILENO) != 0;
     return Render(render, std::cerr);
   }
-  if (devicesCommand->parsed()) return ListDevices(devicesServer, std::cout);
+  if (devicesCommand->parsed()) return ListDevices(devicesServer, std::cout, std::cerr);
   return RunLive(live, std::cout, std::cerr);
 }

@@ -46,30 +46,89 @@ void ListKind(const char* title, UINT count, GetCaps getCaps, std::ostream& out)
 
 }  // namespace
 
-int ListDevices(const std::string& server, std::ostream& out) {
-  PulseDriver driver(PulseDriver::Options{server});
+int ListDevices(const std::string& server, std::ostream& out, std::ostream& err) {
+  PulseDriver::Options options;
+  options.server = server;
+  PulseDriver driver(options);
   InstallWaveDriver(&driver);
-  if (waveInGetNumDevs() == 0 && waveOutGetNumDevs() == 0) {
-    out << "No sound server answers, or it has no devices.\n";
+  const WaveDeviceSnapshot devices;
+  const UINT ins = waveInGetNumDevs();
+  const UINT outs = waveOutGetNumDevs();
+  const std::string failure = WaveDriverFailure();
+  if (ins == 0 && outs == 0 && !failure.empty()) {
+    err << "echora-cli: " << failure << "\n";
+  } else {
+    ListKind<WAVEINCAPSA>("Capture devices (--in)", ins, &waveInGetDevCapsA, out);
+    ListKind<WAVEOUTCAPSA>("Playback devices (--out)", outs, &waveOutGetDevCapsA, out);
   }
-  ListKind<WAVEINCAPSA>("Capture devices (--in)", waveInGetNumDevs(), &waveInGetDevCapsA, out);
-  ListKind<WAVEOUTCAPSA>("Playback devices (--out)", waveOutGetNumDevs(), &waveOutGetDevCapsA, out);
   InstallWaveDriver(nullptr);
-  return 0;
+  return failure.empty() || ins + outs > 0 ? 0 : 1;
 }
+
+namespace {
+
+// The device pair for a run: the numbers asked for, or the server's defaults. Says in plain
+// words what stands in the way; returns the exit status to end with, 0 to go on.
+int ChooseDevices(const LiveOptions& options, PulseDriver& driver, int& capture, int& playback,
+                  std::ostream& err) {
+  InstallWaveDriver(&driver);
+  const WaveDeviceSnapshot devices;
+  const UINT ins = waveInGetNumDevs();
+  const UINT outs = waveOutGetNumDevs();
+  int status = 0;
+  if (ins == 0 && outs == 0 && !WaveDriverFailure().empty()) {
+    err << "echora-cli: " << WaveDriverFailure() << "\n";
+    status = 1;
+  } else {
+    capture = options.capture.value_or(
+        static_cast<int>(driver.DefaultDevice(WaveDirection::Capture).value_or(0)));
+    playback = options.playback.value_or(
+        static_cast<int>(driver.DefaultDevice(WaveDirection::Playback).value_or(0)));
+    // Said here once; the engine's own lines follow when it fails to open them.
+    if (static_cast<UINT>(capture) >= ins) {
+      err << "echora-cli: no capture device " << capture << "; `echora-cli devices` lists them\n";
+    }
+    if (static_cast<UINT>(playback) >= outs) {
+      err << "echora-cli: no playback device " << playback << "; `echora-cli devices` lists them\n";
+    }
+    if (driver.Loops(static_cast<UINT>(capture), static_cast<UINT>(playback))) {
+      err << "echora-cli: capture device " << capture << " records playback device " << playback
+          << ": what is played would be echoed again and again, louder each time; choose "
+             "another pair with --in and --out (`echora-cli devices` lists them)\n";
+      status = 2;
+    }
+  }
+  InstallWaveDriver(nullptr);
+  return status;
+}
+
+}  // namespace
 
 int RunLive(const LiveOptions& options, std::ostream& out, std::ostream& err) {
   if (!ConfigureEngine(options.engine, options.engine.rate.value_or(44100), err)) return 2;
+  const auto period = std::chrono::milliseconds(1000LL * (BufferSize / 4) / SampleRate);
+  if (options.latency && *options.latency > period) {
+    err << "echora-cli: --latency-ms " << options.latency->count()
+        << " is longer than a buffer period (" << period.count() << " ms at " << SampleRate
+        << " Hz with this multiplier); at most " << period.count() << "\n";
+    return 2;
+  }
 
-  PulseDriver driver(PulseDriver::Options{options.server, options.latency});
+  PulseDriver::Options driverOptions;
+  driverOptions.server = options.server;
+  driverOptions.latency = options.latency;
+  PulseDriver driver(driverOptions);
+  int capture = 0;
+  int playback = 0;
+  if (int status = ChooseDevices(options, driver, capture, playback, err)) return status;
   QueueDispatcher gui;
-  CliPanel panel(options.capture, options.playback, options.engine.echo, &err);
+  CliPanel panel(capture, playback, options.engine.echo, &err);
   EngineBindings bindings(driver, gui, panel);
   EchoThreadSlot echo;
 
   interrupted = false;
-  std::signal(SIGINT, &OnInterrupt);
-  std::signal(SIGTERM, &OnInterrupt);
+  const auto previousInt = std::signal(SIGINT, &OnInterrupt);
+  const auto previousTerm = std::signal(SIGTERM, &OnInterrupt);
   const double cpuBefore = CpuSeconds();
   const auto start = std::chrono::steady_clock::now();
   PowerUpEngine(echo);
@@ -78,22 +137,36 @@ int RunLive(const LiveOptions& options, std::ostream& out, std::ostream& err) {
       << std::flush;
   const auto limit = options.seconds ? std::chrono::duration<double>(*options.seconds)
                                      : std::chrono::duration<double>::max();
+  bool streamsEnded = false;
   while (!interrupted && std::chrono::steady_clock::now() - start < limit) {
-    gui.WaitAndPump(std::chrono::milliseconds(100));
+    // Looked at before the engine's lines are let out, so that the cause comes first.
+    gui.Wait(std::chrono::milliseconds(100));
+    if (!driver.StreamsAlive()) {
+      streamsEnded = true;
+      break;
+    }
+    gui.Pump();
+  }
+  if (streamsEnded) {
+    const std::string failure = driver.LastFailure();
+    err << "echora-cli: both streams have ended" << (failure.empty() ? "" : ": " + failure)
+        << "; switching off\n";
   }
   // Off in order: the echo thread gone, then capture, then playback, then the pool.
   panel.Untick();
   AwaitEchoEnd(echo, [&] { gui.Pump(); });
   PowerDownEngine();
   gui.Pump();
-  std::signal(SIGINT, SIG_DFL);
-  std::signal(SIGTERM, SIG_DFL);
 
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   out << std::fixed << std::setprecision(2) << "echora-cli: off after " << seconds << " s; "
       << panel.Passes() << " echo passes; " << driver.Underflows() << " underflows, "
       << driver.Overflows() << " overflows; CPU " << 100 * (CpuSeconds() - cpuBefore) / seconds
-      << "% of one core\n";
-  return panel.Reports().empty() ? 0 : 1;
+      << "% of one core\n"
+      << std::flush;
+  // Only now: a second Ctrl-C meanwhile must not end the program before its report.
+  std::signal(SIGINT, previousInt);
+  std::signal(SIGTERM, previousTerm);
+  return panel.Reports().empty() && !streamsEnded ? 0 : 1;
 }

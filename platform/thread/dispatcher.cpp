@@ -56,12 +56,14 @@ std::size_t QueueDispatcher::Pump() {
 }
 
 std::size_t QueueDispatcher::WaitAndPump(std::chrono::microseconds timeout) {
-  if (SpinUntil([&] { return queued_ > 0; }, std::min(timeout, std::chrono::microseconds(50)))) {
-    return Pump();
-  }
-  {
-    std::unique_lock lock(mutex_);
-    posted_.wait_for(lock, timeout, [&] { return !queue_.empty(); });
-  }
+  Wait(timeout);
   return Pump();
+}
+
+void QueueDispatcher::Wait(std::chrono::microseconds timeout) {
+  if (SpinUntil([&] { return queued_ > 0; }, std::min(timeout, std::chrono::microseconds(50)))) {
+    return;
+  }
+  std::unique_lock lock(mutex_);
+  posted_.wait_for(lock, timeout, [&] { return !queue_.empty(); });
 }

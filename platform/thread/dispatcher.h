@@ -41,6 +41,8 @@ class QueueDispatcher final : public Dispatcher {
   std::size_t Pump();
   // Waits up to `timeout` for a call to be queued, then pumps.
   std::size_t WaitAndPump(std::chrono::microseconds timeout);
+  // Waits up to `timeout` for a call to be queued, and runs nothing.
+  void Wait(std::chrono::microseconds timeout);
   // How many calls wait for the next pump. Any thread.
   std::size_t Queued() const { return queued_.load(); }
 

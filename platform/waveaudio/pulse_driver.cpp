@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -20,6 +21,7 @@ struct Device {
   std::uint32_t index;
   std::string name;
   std::string description;
+  std::uint32_t monitorOf = PA_INVALID_INDEX;  // a source: the sink it monitors, if any
 };
 
 // A device listing in progress; its fields are guarded by the core's mutex.
@@ -92,6 +94,8 @@ struct PulseDriver::Core {
   // is held, otherwise read afresh.
   std::optional<std::vector<Device>> List(WaveDirection direction);
   std::optional<std::vector<Device>> ReadList(WaveDirection direction);
+  // The name of the server's default source or sink.
+  std::optional<std::string> DefaultName(WaveDirection direction);
 
   static void OnContextState(pa_context* context, void* userdata);
 
@@ -155,17 +159,24 @@ class PulseStream final : public DevicePort {
     if (Ready()) pa_operation_unref(pa_stream_flush(stream_, nullptr, nullptr));
     core_->Unlock();
   }
-  // Playback: new headers go to the server at once, as far as it takes them.
+  // Playback: new headers go to the server at once, as far as it takes them. The first
+  // header of either direction tells the buffer period the latency follows.
   void OnQueued() override {
-    if (direction_ != WaveDirection::Playback) return;
     core_->Lock();
-    if (!started_ && !startTimer_ && Ready()) ScheduleStart();
-    Write();
+    if (!latencyFitted_) FitLatencyLocked();
+    if (direction_ == WaveDirection::Playback) {
+      if (!started_ && !startTimer_ && Ready()) ScheduleStart();
+      Write();
+    }
     core_->Unlock();
   }
 
   // The server is gone: the program gets its headers back.
-  void Fail() { endpoint_->Fail(MMSYSERR_NODRIVER); }
+  void Fail() {
+    failed_ = true;
+    endpoint_->Fail(MMSYSERR_NODRIVER);
+  }
+  bool Failed() const { return failed_; }
 
  private:
   bool Ready() const { return stream_ && pa_stream_get_state(stream_) == PA_STREAM_READY; }
@@ -184,9 +195,7 @@ class PulseStream final : public DevicePort {
   // the server takes playback data one latency ahead and delivers capture data one latency
   // late, and the processor's completions are meant to come capture first.
   void ScheduleStart() {
-    const pa_usec_t delay =
-        static_cast<pa_usec_t>(std::chrono::microseconds(core_->options.latency).count()) * 2 +
-        20000;
+    const pa_usec_t delay = static_cast<pa_usec_t>(latency_.count()) * 2 + 20000;
     startTimer_ =
         pa_context_rttime_new(core_->context, pa_rtclock_now() + delay, &OnStartTimer, this);
   }
@@ -197,6 +206,41 @@ class PulseStream final : public DevicePort {
     self->startTimer_ = nullptr;
     self->started_ = true;
     self->CorkLocked(false);
+  }
+
+  // The server's buffering as the options or the queued header's length ask. Loop lock held.
+  void FitLatencyLocked() {
+    latencyFitted_ = true;
+    if (core_->options.latency) return;  // fixed at the open
+    const std::size_t bytes = endpoint_->FrontBytesLeft();
+    if (bytes == 0 || !Ready()) return;
+    const auto period = std::chrono::microseconds(static_cast<std::int64_t>(bytes / kFrameBytes) *
+                                                  1'000'000 / spec_.rate);
+    latency_ = PulseDriver::LatencyFor(period);
+    pa_buffer_attr attr = BufferAttr();
+    pa_operation* operation = pa_stream_set_buffer_attr(stream_, &attr, nullptr, nullptr);
+    if (operation) pa_operation_unref(operation);
+  }
+
+  // What the stream asks the server for at latency_: capture gets its sound in fragments of
+  // that length, playback keeps that much queued on the server and is asked for more when
+  // half of it has played, so that each wakes the process about as rarely.
+  pa_buffer_attr BufferAttr() const {
+    const auto bytes = static_cast<std::uint32_t>(
+        pa_usec_to_bytes(static_cast<pa_usec_t>(latency_.count()), &spec_));
+    pa_buffer_attr attr;
+    attr.maxlength = static_cast<std::uint32_t>(-1);
+    attr.prebuf = static_cast<std::uint32_t>(-1);
+    attr.minreq = static_cast<std::uint32_t>(-1);
+    attr.tlength = static_cast<std::uint32_t>(-1);
+    attr.fragsize = static_cast<std::uint32_t>(-1);
+    if (direction_ == WaveDirection::Capture) {
+      attr.fragsize = bytes;
+    } else {
+      attr.tlength = bytes;
+      attr.minreq = bytes / 2 - bytes / 2 % kFrameBytes;
+    }
+    return attr;
   }
 
   // Feeds the server what it asks for from the queued headers. Loop lock held.
@@ -245,6 +289,15 @@ class PulseStream final : public DevicePort {
   static void OnState(pa_stream* stream, void* userdata) {
     auto* self = static_cast<PulseStream*>(userdata);
     const pa_stream_state_t state = pa_stream_get_state(stream);
+    if ((state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) && !self->failed_ &&
+        self->core_->streams.contains(self)) {
+      // A stream that was running: its device went away. (One that fails to connect says
+      // so through Connect.)
+      self->core_->Failed(
+          std::string("the sound server ended the ") +
+          (self->direction_ == WaveDirection::Capture ? "capture" : "playback") +
+          " stream: " + pa_strerror(pa_context_errno(pa_stream_get_context(stream))));
+    }
     if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) self->Fail();
     std::lock_guard lock(self->core_->mutex);
     self->state_ = state;
@@ -271,6 +324,11 @@ class PulseStream final : public DevicePort {
   pa_stream* stream_ = nullptr;  // loop lock, from here on
   pa_time_event* startTimer_ = nullptr;
   bool started_ = false;
+  // The server latency asked for: the options' or, until the first header tells the
+  // period, the shortest that can follow it.
+  std::chrono::microseconds latency_;
+  bool latencyFitted_ = false;
+  std::atomic<bool> failed_{false};
   pa_stream_state_t state_ = PA_STREAM_UNCONNECTED;  // for Connect's wait; the core's mutex
 };
 
@@ -286,24 +344,16 @@ MMRESULT PulseStream::Connect(const std::string& device) {
     return MMSYSERR_NOMEM;
   }
   pa_stream_set_state_callback(stream_, &OnState, this);
-  const auto latency =
-      static_cast<pa_usec_t>(std::chrono::microseconds(core_->options.latency).count());
-  pa_buffer_attr attr;
-  attr.maxlength = static_cast<std::uint32_t>(-1);
-  attr.prebuf = static_cast<std::uint32_t>(-1);
-  attr.minreq = static_cast<std::uint32_t>(-1);
-  attr.tlength = static_cast<std::uint32_t>(-1);
-  attr.fragsize = static_cast<std::uint32_t>(-1);
+  latency_ = core_->options.latency.value_or(PulseDriver::kMinLatency);
+  pa_buffer_attr attr = BufferAttr();
   const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE |
                                                     PA_STREAM_START_CORKED);
   int connected;
   if (capture) {
-    attr.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(latency, &spec_));
     pa_stream_set_read_callback(stream_, &OnRead, this);
     pa_stream_set_overflow_callback(stream_, &OnOverflow, this);
     connected = pa_stream_connect_record(stream_, device.c_str(), &attr, flags);
   } else {
-    attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(latency, &spec_));
     pa_stream_set_write_callback(stream_, &OnWrite, this);
     pa_stream_set_underflow_callback(stream_, &OnUnderflow, this);
     connected = pa_stream_connect_playback(stream_, device.c_str(), &attr, flags, nullptr, nullptr);
@@ -339,8 +389,10 @@ void OnDeviceInfo(pa_context*, const Info* info, int eol, void* userdata) {
     list->failed = eol < 0;
     list->core->changed.notify_all();
   } else if (info) {
-    list->devices.push_back(
-        {info->index, info->name ? info->name : "", info->description ? info->description : ""});
+    Device device{info->index, info->name ? info->name : "",
+                  info->description ? info->description : ""};
+    if constexpr (std::is_same_v<Info, pa_source_info>) device.monitorOf = info->monitor_of_sink;
+    list->devices.push_back(std::move(device));
   }
 }
 
@@ -372,8 +424,8 @@ bool PulseDriver::Core::Connect() {
   });
   if (state == PA_CONTEXT_READY) return true;
   Failed("cannot reach the sound server at " + ServerAddress() + ": " +
-         (answered ? ServerError() : "no answer within " + std::to_string(options.timeout.count()) +
-                                         " ms"));
+         (answered ? ServerError()
+                   : "no answer within " + std::to_string(options.timeout.count()) + " ms"));
   return false;
 }
 
@@ -391,6 +443,10 @@ void PulseDriver::Core::OnContextState(pa_context* context, void* userdata) {
   auto* core = static_cast<Core*>(userdata);
   const pa_context_state_t state = pa_context_get_state(context);
   if (!PA_CONTEXT_IS_GOOD(state)) {
+    if (!core->streams.empty()) {
+      core->Failed("lost the sound server at " + core->ServerAddress() + ": " +
+                   pa_strerror(pa_context_errno(context)));
+    }
     for (PulseStream* stream : core->streams) stream->Fail();
   }
   std::lock_guard lock(core->mutex);
@@ -405,6 +461,42 @@ std::optional<std::vector<Device>> PulseDriver::Core::List(WaveDirection directi
   // A failed read is not held: the next call of the action tries again.
   if (!listing) listing = ReadList(direction);
   return listing;
+}
+
+std::optional<std::string> PulseDriver::Core::DefaultName(WaveDirection direction) {
+  if (!Connect()) return std::nullopt;
+  struct Answer {
+    Core* core;
+    std::optional<std::string> name;
+    bool done = false;
+    WaveDirection direction;
+  } answer{this, std::nullopt, false, direction};
+  Lock();
+  pa_operation* operation = pa_context_get_server_info(
+      context,
+      [](pa_context*, const pa_server_info* info, void* userdata) {
+        auto* a = static_cast<Answer*>(userdata);
+        std::lock_guard lock(a->core->mutex);
+        const char* name = nullptr;
+        if (info) {
+          name = a->direction == WaveDirection::Capture ? info->default_source_name
+                                                        : info->default_sink_name;
+        }
+        if (name) a->name = name;
+        a->done = true;
+        a->core->changed.notify_all();
+      },
+      &answer);
+  Unlock();
+  if (!operation) return std::nullopt;
+  const bool done = Await([&] { return answer.done; });
+  // Cancelled under the lock, the request can no longer reach `answer` once this returns.
+  Lock();
+  if (!done) pa_operation_cancel(operation);
+  pa_operation_unref(operation);
+  Unlock();
+  std::lock_guard lock(mutex);
+  return answer.name;
 }
 
 std::optional<std::vector<Device>> PulseDriver::Core::ReadList(WaveDirection direction) {
@@ -434,6 +526,10 @@ std::optional<std::vector<Device>> PulseDriver::Core::ReadList(WaveDirection dir
   return std::move(list.devices);
 }
 
+std::chrono::microseconds PulseDriver::LatencyFor(std::chrono::microseconds period) {
+  return std::clamp<std::chrono::microseconds>(period / 10, kMinLatency, kMaxLatency);
+}
+
 PulseDriver::PulseDriver(Options options) : core_(std::make_shared<Core>(std::move(options))) {}
 PulseDriver::PulseDriver() : PulseDriver(Options{}) {}
 
@@ -442,6 +538,32 @@ PulseDriver::~PulseDriver() {
   core_->Lock();
   for (PulseStream* stream : core_->streams) stream->Fail();
   core_->Unlock();
+}
+
+bool PulseDriver::StreamsAlive() const {
+  if (!core_->loop) return false;
+  core_->Lock();
+  const bool alive = std::any_of(core_->streams.begin(), core_->streams.end(),
+                                 [](const PulseStream* stream) { return !stream->Failed(); });
+  core_->Unlock();
+  return alive;
+}
+
+std::optional<UINT> PulseDriver::DefaultDevice(WaveDirection direction) {
+  const auto devices = core_->List(direction);
+  const auto name = core_->DefaultName(direction);
+  if (!devices || !name) return std::nullopt;
+  const auto found = std::find_if(devices->begin(), devices->end(),
+                                  [&](const Device& device) { return device.name == *name; });
+  if (found == devices->end()) return std::nullopt;
+  return static_cast<UINT>(found - devices->begin());
+}
+
+bool PulseDriver::Loops(UINT capture, UINT playback) {
+  const auto sources = core_->List(WaveDirection::Capture);
+  const auto sinks = core_->List(WaveDirection::Playback);
+  if (!sources || !sinks || capture >= sources->size() || playback >= sinks->size()) return false;
+  return (*sources)[capture].monitorOf == (*sinks)[playback].index;
 }
 
 void PulseDriver::HoldDeviceList(bool hold) {

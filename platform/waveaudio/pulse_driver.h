@@ -12,17 +12,28 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/waveaudio/wave_driver.h"
 
 class PulseDriver final : public WaveDriver {
  public:
+  static constexpr std::chrono::milliseconds kMinLatency{40};
+  static constexpr std::chrono::milliseconds kMaxLatency{200};
+  // The server latency for headers that each hold `period` of sound. A processor's buffer
+  // period is at least half a second, so the server need not wake it 25 times a second:
+  // a tenth of a period still leaves the streams nine tenths of it in hand. Playback then
+  // starts 2 latencies and 20 ms after capture (so that each period's capture completes
+  // first), which is the server's share of the delay: at most 420 ms.
+  static std::chrono::microseconds LatencyFor(std::chrono::microseconds period);
+
   struct Options {
     std::string server;  // empty: the user's server (PULSE_SERVER or the default)
     // What each stream asks the server to buffer. Smaller is quicker to the ear and
-    // harder on a loaded machine.
-    std::chrono::milliseconds latency{40};
+    // harder on a loaded machine. Empty: a tenth of the time one queued header holds,
+    // between kMinLatency and kMaxLatency (see LatencyFor).
+    std::optional<std::chrono::milliseconds> latency;
     std::chrono::milliseconds timeout{2000};  // for any one request to the server
   };
 
@@ -48,6 +59,15 @@ class PulseDriver final : public WaveDriver {
   // its own words: "cannot reach the sound server at unix:/run/…: Connection refused".
   std::string LastFailure() const override;
   void HoldDeviceList(bool hold) override;
+
+  // True while some open stream still runs: false once the server or the devices of all
+  // open streams have gone (or none is open).
+  bool StreamsAlive() const;
+  // The number of the server's default source or sink, if it has one.
+  std::optional<UINT> DefaultDevice(WaveDirection direction);
+  // True when capture device `capture` is the monitor of playback device `playback`: what
+  // is played would be recorded again, and echoed again, ever louder.
+  bool Loops(UINT capture, UINT playback);
 
   struct Core;  // the connection, shared with the open streams
 

@@ -300,8 +300,8 @@ TEST_F(PulseDriverTest, AReasonIsGivenOnlyForTheServersOwnFailures) {
   EXPECT_EQ(WaveDriverFailure(), "");  // the program's mistake, not the server's
   server.Kill();
   EXPECT_TRUE(Eventually([] { return waveOutGetNumDevs() == 0; }));
-  EXPECT_EQ(WaveDriverFailure().rfind("cannot reach the sound server at " + server.Address() + ": ",
-                                      0),
-            0u)
+  EXPECT_EQ(
+      WaveDriverFailure().rfind("cannot reach the sound server at " + server.Address() + ": ", 0),
+      0u)
       << WaveDriverFailure();
 }

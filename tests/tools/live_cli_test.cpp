@@ -50,12 +50,68 @@ TEST(LiveCli, RunsForTheTimeGivenAndReportsWhatItSaw) {
   EXPECT_NE(run.out.find(" echo passes; "), std::string::npos);
 }
 
-TEST(LiveCli, AMissingDevicePrintsTheEnginesLinesAndFails) {
+TEST(LiveCli, AMissingDeviceIsNamedOnceBeforeTheEnginesLinesAndFails) {
   PulseTestServer server;
   const Outcome run =
       Cli("live --server " + server.Address() + " --in 7 --out 1 --seconds 1 --multiplier 2");
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.out.find("\"waveInOpen ERROR!\""), std::string::npos) << run.out;
+  const auto cause = run.out.find("no capture device 7; `echora-cli devices` lists them\n");
+  const auto engine = run.out.find("\"waveInOpen ERROR!\"");
+  ASSERT_NE(cause, std::string::npos) << run.out;
+  EXPECT_LT(cause, engine) << run.out;
+  EXPECT_EQ(run.out.find("no capture device", cause + 1), std::string::npos);
+}
+
+TEST(LiveCli, NoServerAnsweringIsSaidInPlainWordsAndFails) {
+  const std::string address = "unix:" + ::testing::TempDir() + "no-server-here";
+  const std::string cause =
+      "echora-cli: cannot reach the sound server at " + address + ": Connection refused\n";
+  const Outcome devices = Cli("devices --server " + address);
+  EXPECT_EQ(devices.status, 1);
+  EXPECT_EQ(devices.out, cause);
+  const Outcome live = Cli("live --server " + address + " --seconds 5");
+  EXPECT_EQ(live.status, 1);
+  EXPECT_EQ(live.out, cause);  // nothing was switched on
+}
+
+// The test server's default source is the monitor of its default sink.
+TEST(LiveCli, ADevicePairThatWouldEchoItsOwnOutputIsRefused) {
+  PulseTestServer server;
+  const Outcome defaults = Cli("live --server " + server.Address() + " --seconds 1");
+  EXPECT_EQ(defaults.status, 2);
+  EXPECT_NE(defaults.out.find("capture device 0 records playback device 0"), std::string::npos)
+      << defaults.out;
+  EXPECT_EQ(defaults.out.find("on at"), std::string::npos);
+  const Outcome chosen = Cli("live --server " + server.Address() + " --in 1 --out 1 --seconds 1");
+  EXPECT_EQ(chosen.status, 2);
+}
+
+TEST(LiveCli, AServerLatencyLongerThanABufferPeriodIsRefusedWithTheLimit) {
+  PulseTestServer server;
+  const Outcome run = Cli("live --server " + server.Address() +
+                          " --in 0 --out 1 --seconds 1 --multiplier 2 --latency-ms 501");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.out.find("longer than a buffer period (500 ms"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("at most 500"), std::string::npos);
+}
+
+TEST(LiveCli, AServerThatDiesEndsTheRunByItselfWithItsCauseFirst) {
+  PulseTestServer server;
+  std::thread killer([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    server.Kill();
+  });
+  const auto start = std::chrono::steady_clock::now();
+  const Outcome run =
+      Cli("live --server " + server.Address() + " --in 0 --out 1 --seconds 30 --multiplier 2");
+  killer.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  EXPECT_EQ(run.status, 1);
+  const auto cause =
+      run.out.find("both streams have ended: lost the sound server at " + server.Address() + ": ");
+  ASSERT_NE(cause, std::string::npos) << run.out;
+  EXPECT_LT(cause, run.out.find("the engine reports")) << run.out;
+  EXPECT_NE(run.out.find("off after "), std::string::npos);
 }
 
 TEST(LiveCli, CtrlCStopsTheEngineInOrder) {
