@@ -69,6 +69,19 @@ struct PulseDriver::Core {
     return changed.wait_for(lock, options.timeout, ready);
   }
 
+  // Waits, at most the timeout, for a request's answer; true when `done()` then holds. A
+  // request left unanswered is cancelled under the loop lock, so that its callback can no
+  // longer reach the caller's state once this returns. Loop lock not held.
+  template <typename Done>
+  bool Finish(pa_operation* operation, Done done) {
+    const bool answered = Await(done);
+    Lock();
+    if (!answered) pa_operation_cancel(operation);
+    pa_operation_unref(operation);
+    Unlock();
+    return answered;
+  }
+
   // Connects, or reconnects after the server went away. Loop lock not held.
   bool Connect();
   // Keeps the reason of the latest failure for LastFailure; Succeeded forgets it.
@@ -488,13 +501,7 @@ std::optional<std::string> PulseDriver::Core::DefaultName(WaveDirection directio
       },
       &answer);
   Unlock();
-  if (!operation) return std::nullopt;
-  const bool done = Await([&] { return answer.done; });
-  // Cancelled under the lock, the request can no longer reach `answer` once this returns.
-  Lock();
-  if (!done) pa_operation_cancel(operation);
-  pa_operation_unref(operation);
-  Unlock();
+  if (!operation || !Finish(operation, [&] { return answer.done; })) return std::nullopt;
   std::lock_guard lock(mutex);
   return answer.name;
 }
@@ -509,12 +516,7 @@ std::optional<std::vector<Device>> PulseDriver::Core::ReadList(WaveDirection dir
           : pa_context_get_sink_info_list(context, &OnDeviceInfo<pa_sink_info>, &list);
   Unlock();
   if (!operation) return std::nullopt;
-  const bool done = Await([&] { return list.done; });
-  // Cancelled under the lock, the request can no longer reach `list` once this returns.
-  Lock();
-  if (!done) pa_operation_cancel(operation);
-  pa_operation_unref(operation);
-  Unlock();
+  const bool done = Finish(operation, [&] { return list.done; });
   if (!done || list.failed) {
     Failed(done ? "the sound server did not list its devices: " + ServerError()
                 : "the sound server did not list its devices in time");

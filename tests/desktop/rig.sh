@@ -42,24 +42,16 @@ wait_for() {  # wait_for COMMAND...: up to ten seconds
   return 1
 }
 
-# The sound server, with a null sink for each name given (echora_out when none is), in
-# that order, each at 44100 Hz 16-bit stereo; a sink's monitor is a capture device. Its
-# log stays in $work/pulse.log.
+source "$(dirname "${BASH_SOURCE[0]}")/../support/pulse_private.sh"
+
+# The sound server, with a null sink for each name given (echora_out when none is).
 start_sound_server() {
-  local sinks=("$@") modules=() sink
+  local sinks=("$@")
   [ ${#sinks[@]} -gt 0 ] || sinks=(echora_out)
-  for sink in "${sinks[@]}"; do
-    modules+=(-L "module-null-sink sink_name=$sink sink_properties=device.description=$sink rate=44100 format=s16le channels=2 norewinds=1")
-  done
-  mkdir -p "$work"/{run,state,home}
-  HOME=$work/home XDG_RUNTIME_DIR=$work/run PULSE_RUNTIME_PATH=$work/run \
-    PULSE_STATE_PATH=$work/state pulseaudio -n --daemonize=no --exit-idle-time=-1 \
-    --use-pid-file=no --disable-shm=yes \
-    -L "module-native-protocol-unix auth-anonymous=1 socket=$work/native" \
-    "${modules[@]}" >"$work/pulse.log" 2>&1 &
-  pids+=($!)
-  export PULSE_SERVER=unix:$work/native
-  wait_for pactl info || { echo "the sound server did not start"; cat "$work/pulse.log"; exit 1; }
+  pulse_start "$work" "${sinks[@]}"
+  local started=$?
+  pids+=($pulse_pid)
+  [ $started -eq 0 ] || { echo "the sound server did not start"; cat "$work/pulse.log"; exit 1; }
 }
 
 start_desktop() {
