@@ -70,10 +70,9 @@ void TEchoProcess::Execute() {
 void TEchoProcess::Pass(std::int32_t slots) {
   Synchronize([this] { ProduceLedOn(); });
   for (std::int32_t begin = 0; begin < slots; begin += kBlockSlots) {
+    // The streams, and so this thread, run only on a whole pool.
     std::int16_t* older = PoolBuffer(InOlder);
     const std::int16_t* newer = PoolBuffer(InNewer);
-    // A buffer whose memory could not be had is never touched.
-    if (older == nullptr || newer == nullptr) break;
     const EchoSettings settings{EchoStep, EchoDelay, EchoVolume, BufferSize};
     EchoBlock(older, newer, slots, begin, std::min(slots, begin + kBlockSlots), settings);
   }
