@@ -1,8 +1,11 @@
 // The program entry: the title, the main window, the About dialog, the message loop.
 #include <QApplication>
+#include <iostream>
 #include <memory>
 
 #include "app/about_box.h"
+#include "app/command_line.h"
+#include "app/display_session.h"
 #include "app/program_icon.h"
 #include "panel/tform1.h"
 #include "platform/toolkit/tapplication.h"
@@ -11,8 +14,15 @@
 TAboutBox* AboutBox = nullptr;
 
 int main(int argc, char** argv) {
+  if (const auto status = HandleCommandLine(argc, argv, std::cout)) return *status;
+  ChooseDisplayPlatform();
   QApplication qt(argc, argv);
+  // The window class (WM_CLASS "echora") and, on Wayland, the application id by which the
+  // desktop finds the installed entry and its icon.
   qt.setApplicationName("echora");
+  qt.setDesktopFileName(ECHORA_APP_ID);
+  if (QGuiApplication::platformName() == QLatin1String("wayland"))
+    std::cerr << kWaylandLimits << '\n';
   qt.setWindowIcon(ProgramIcon());
   // Hiding the window or closing the About dialog must not end the program: only closing
   // the main window does, through its close handler.

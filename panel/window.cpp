@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QScreen>
 #include <QTabWidget>
+#include <QWindow>
 
 #include "app/about_box.h"
 #include "audio/engine_state.h"
@@ -33,6 +34,11 @@ void TForm1::SpeedButton1Click(QObject*) {
 }
 
 void TForm1::Panel1MouseDown(QObject*, Qt::MouseButton, int X, int Y) {
+  // A Wayland compositor ignores a window that places itself: it is asked to run the drag.
+  if (QGuiApplication::platformName() == QLatin1String("wayland") && windowHandle() &&
+      windowHandle()->startSystemMove()) {
+    return;
+  }
   DragX = X;
   DragY = Y;
   Dragging = true;

@@ -166,6 +166,7 @@ int main(int argc, char** argv) {
   // --help shows every command with its options; a command's own --help, just that one.
   app.set_help_flag();
   app.set_help_all_flag("-h,--help", "show this text");
+  app.set_version_flag("--version", "echora-cli " ECHORA_VERSION, "show the version");
   app.require_subcommand(1);
   app.get_formatter()->column_width(26);
   const std::string renderFooter = PresetList() + "\n\n" + kRenderNotes + "\n\n" + kExitStatus;
@@ -254,6 +255,9 @@ int main(int argc, char** argv) {
     app.parse(argc, argv);
   } catch (const CLI::CallForAllHelp&) {
     std::cout << app.help("", CLI::AppFormatMode::All);
+    return 0;
+  } catch (const CLI::CallForVersion& version) {
+    std::cout << version.what() << '\n';
     return 0;
   } catch (const CLI::CallForHelp&) {
     for (const CLI::App* command : app.get_subcommands()) std::cout << command->help();

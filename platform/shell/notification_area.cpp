@@ -10,6 +10,17 @@
 #include <cstring>
 #include <memory>
 
+namespace {
+
+// On Wayland an icon needs a StatusNotifierItem host. Without one Qt falls back to its X11
+// tray code, which cannot work there and only complains, so the icon is kept but unseen.
+bool IconsCanBeShown() {
+  return QGuiApplication::platformName() != QLatin1String("wayland") ||
+         QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+}  // namespace
+
 NotificationArea& NotificationArea::Instance() {
   static QPointer<NotificationArea> area;
   if (!area) area = new NotificationArea(QCoreApplication::instance());
@@ -60,7 +71,7 @@ void NotificationArea::Apply(Entry& entry, const NOTIFYICONDATAA& data) {
   if (data.uFlags & NIF_ICON) {
     entry.icon->setIcon(data.hIcon ? *data.hIcon : QIcon());
     // A tray host would draw an empty icon as a blank, or complain about it.
-    entry.icon->setVisible(!entry.icon->icon().isNull());
+    entry.icon->setVisible(!entry.icon->icon().isNull() && IconsCanBeShown());
   }
 }
 

@@ -49,6 +49,9 @@ TEST(EchoRules, LabelsShowTheFiguresOfTheWindow) {
   EXPECT_EQ(GainText(1235, '.'), "12.40");
   EXPECT_EQ(GainText(5000, ','), "50,00");
   EXPECT_EQ(GainText(800, ','), "8,00");
+  EXPECT_EQ(GainText(0, '.'), "0.00");
+  EXPECT_EQ(GainText(-5, '.'), "-0.05");
+  EXPECT_EQ(GainText(-1235, ','), "-12,40");
 }
 
 TEST(EchoRules, VolumeRangeSlidesByTwentyFiveAtEitherEnd) {

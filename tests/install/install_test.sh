@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# `cmake --install` into a staging folder, checked as a distribution would check it: exactly
+# the programs and their desktop files and nothing else (no test or benchmark), a desktop
+# entry that desktop-file-validate accepts, metainfo that appstreamcli accepts with the
+# entry and icon it names, icons whose pictures have the size of their folder, and man
+# pages that man formats without a warning and that carry every option the programs'
+# --help shows.
+#   install_test.sh BUILD_DIR STAGING_DIR
+set -uo pipefail
+build=$1
+stage=$2
+id=com.tarnwick.echora
+passed=0
+failed=0
+check() {  # check DESCRIPTION COMMAND...
+  local what=$1
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+    echo "ok: $what"
+  else
+    failed=$((failed + 1))
+    echo "FAILED: $what"
+  fi
+}
+
+rm -rf "$stage"
+cmake --install "$build" --prefix "$stage/usr" >"$build/install-test.log" 2>&1 || {
+  cat "$build/install-test.log"; exit 1; }
+usr=$stage/usr
+
+expected="bin/echora
+bin/echora-cli
+share/applications/$id.desktop
+share/doc/echora/changelog.gz
+share/doc/echora/copyright
+share/icons/hicolor/128x128/apps/$id.png
+share/icons/hicolor/16x16/apps/$id.png
+share/icons/hicolor/22x22/apps/$id.png
+share/icons/hicolor/24x24/apps/$id.png
+share/icons/hicolor/256x256/apps/$id.png
+share/icons/hicolor/32x32/apps/$id.png
+share/icons/hicolor/48x48/apps/$id.png
+share/icons/hicolor/64x64/apps/$id.png
+share/icons/hicolor/scalable/apps/$id.svg
+share/man/man1/echora-cli.1.gz
+share/man/man1/echora.1.gz
+share/metainfo/$id.metainfo.xml"
+installed=$(cd "$usr" && find . -type f -o -type l | sed 's|^\./||' | LC_ALL=C sort)
+check "exactly the programs and their desktop files are installed" test "$installed" = "$expected"
+[ "$installed" = "$expected" ] || diff <(echo "$expected") <(echo "$installed")
+
+entry=$usr/share/applications/$id.desktop
+check "desktop-file-validate accepts the entry" desktop-file-validate "$entry"
+field() { sed -n "s/^$1=//p" "$entry"; }
+check "the entry starts the installed program" test -x "$usr/bin/$(field Exec)"
+check "the entry is in Audio and AudioVideo" test "$(field Categories)" = "AudioVideo;Audio;"
+check "the entry has keywords and the window class" test -n "$(field Keywords)" -a \
+  "$(field StartupWMClass)" = echora
+check "the entry's icon is the application id" test "$(field Icon)" = "$id"
+
+metainfo=$usr/share/metainfo/$id.metainfo.xml
+check "appstreamcli validates the metainfo" appstreamcli validate --no-net "$metainfo"
+# The whole tree: the launchable's desktop entry and its icon must be found there too.
+check "appstreamcli validates the installed tree" appstreamcli validate-tree --no-net "$usr"
+check "the metainfo launches the installed entry" \
+  grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo"
+check "the metainfo's release is the programs' version" grep -q \
+  "<release version=\"$("$usr/bin/echora-cli" --version | cut -d' ' -f2)\"" "$metainfo"
+
+icons_fit=true
+for size in 16 22 24 32 48 64 128 256; do
+  actual=$(identify -format '%wx%h' "$usr/share/icons/hicolor/${size}x$size/apps/$id.png")
+  [ "$actual" = "${size}x$size" ] || { echo "the $size icon is $actual"; icons_fit=false; }
+done
+check "every icon has the size of its folder" $icons_fit
+check "the scalable icon is an SVG" grep -q '<svg ' "$usr/share/icons/hicolor/scalable/apps/$id.svg"
+
+for program in echora echora-cli; do
+  page=$usr/share/man/man1/$program.1.gz
+  # As lintian formats it: any message from man or groff is a fault of the page.
+  messages=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null)
+  check "man formats $program.1 without a warning" test -z "$messages"
+  [ -z "$messages" ] || echo "$messages"
+  text=$(LC_ALL=C.UTF-8 MANWIDTH=200 man -l "$page" 2>/dev/null | col -b)
+  help=$("$usr/bin/$program" --help)
+  missing=$(grep -oE -- '--[a-z][a-z-]+' <<<"$help" | sort -u | while read -r option; do
+              grep -qF -- "$option" <<<"$text" || echo "$option"; done)
+  check "the man page of $program has every option of its --help" test -z "$missing"
+  [ -z "$missing" ] || echo "missing: $missing"
+  version=$("$usr/bin/$program" --version)
+  check "the man page of $program is of its version ($version)" \
+    bash -c "grep -qF -- '${version#* }' <<<\"\$1\"" _ "$(tail -n 1 <<<"$text")"
+done
+
+echo "$passed passed, $failed failed"
+test "$failed" -eq 0
