@@ -33,19 +33,9 @@ if [ "$server" = pipewire ]; then
       "sink_properties=device.description=$sink" rate=44100 channels=2 >/dev/null
   done
 else
-  modules=()
-  for sink in "${sinks[@]}"; do
-    modules+=(-L "module-null-sink sink_name=$sink sink_properties=device.description=$sink rate=44100 format=s16le channels=2")
-  done
-  mkdir -p "$work"/{run,state,home}
-  HOME=$work/home XDG_RUNTIME_DIR=$work/run PULSE_RUNTIME_PATH=$work/run \
-    PULSE_STATE_PATH=$work/state pulseaudio -n --daemonize=no --exit-idle-time=-1 \
-    --use-pid-file=no --disable-shm=yes \
-    -L "module-native-protocol-unix auth-anonymous=1 socket=$work/native" \
-    "${modules[@]}" >"$work/pulse.log" 2>&1 &
-  pids+=($!)
-  export PULSE_SERVER=unix:$work/native
-  for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+  source "$here/tests/support/pulse_private.sh"
+  pulse_start "$work" "${sinks[@]}" || { echo "PulseAudio did not start"; exit 1; }
+  pids+=($pulse_pid)
 fi
 
 # Device numbers by name, as the engine counts them.

@@ -140,7 +140,7 @@ int RunLive(const LiveOptions& options, std::ostream& out, std::ostream& err) {
   bool streamsEnded = false;
   while (!interrupted && std::chrono::steady_clock::now() - start < limit) {
     // Looked at before the engine's lines are let out, so that the cause comes first.
-    gui.Wait(std::chrono::milliseconds(100));
+    gui.Wait(std::chrono::milliseconds(250));
     if (!driver.StreamsAlive()) {
       streamsEnded = true;
       break;

@@ -208,7 +208,7 @@ class PulseStream final : public DevicePort {
   // the server takes playback data one latency ahead and delivers capture data one latency
   // late, and the processor's completions are meant to come capture first.
   void ScheduleStart() {
-    const pa_usec_t delay = static_cast<pa_usec_t>(latency_.count()) * 2 + 20000;
+    const auto delay = static_cast<pa_usec_t>(PulseDriver::PlaybackStartDelay(latency_).count());
     startTimer_ =
         pa_context_rttime_new(core_->context, pa_rtclock_now() + delay, &OnStartTimer, this);
   }
@@ -526,6 +526,11 @@ std::optional<std::vector<Device>> PulseDriver::Core::ReadList(WaveDirection dir
   std::sort(list.devices.begin(), list.devices.end(),
             [](const Device& a, const Device& b) { return a.index < b.index; });
   return std::move(list.devices);
+}
+
+std::chrono::microseconds PulseDriver::PlaybackStartDelay(std::chrono::microseconds latency) {
+  return 2 * latency +
+         std::max<std::chrono::microseconds>(std::chrono::milliseconds(20), latency / 2);
 }
 
 std::chrono::microseconds PulseDriver::LatencyFor(std::chrono::microseconds period) {

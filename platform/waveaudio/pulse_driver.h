@@ -23,10 +23,14 @@ class PulseDriver final : public WaveDriver {
   static constexpr std::chrono::milliseconds kMaxLatency{200};
   // The server latency for headers that each hold `period` of sound. A processor's buffer
   // period is at least half a second, so the server need not wake it 25 times a second:
-  // a tenth of a period still leaves the streams nine tenths of it in hand. Playback then
-  // starts 2 latencies and 20 ms after capture (so that each period's capture completes
-  // first), which is the server's share of the delay: at most 420 ms.
+  // a tenth of a period still leaves the streams nine tenths of it in hand.
   static std::chrono::microseconds LatencyFor(std::chrono::microseconds period);
+  // How long after its first write playback starts. The server delivers capture up to one
+  // latency late and takes playback up to one latency early, and the processor needs each
+  // period's capture completed before its playback: playback waits out both, and a margin
+  // of half a latency (at least 20 ms) for a loaded machine. This is the server's share of
+  // the delay from sound in to sound out: at most 500 ms.
+  static std::chrono::microseconds PlaybackStartDelay(std::chrono::microseconds latency);
 
   struct Options {
     std::string server;  // empty: the user's server (PULSE_SERVER or the default)

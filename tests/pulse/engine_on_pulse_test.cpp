@@ -191,10 +191,11 @@ TEST_P(EngineOnPulse, EchoOfAClickComesOutFourPeriodsLaterWithItsTaps) {
   RecordProperty("latency_ms", std::to_string(std::lround(latency * 1000)));
   std::printf("rate %d: input to output %.1f ms, four periods %.1f ms\n", rate, latency * 1000,
               fourPeriods * 1000);
-  // The server's share: playback starts two server latencies and 20 ms after capture, and
-  // the null sink adds a little of its own.
-  const double serverShare =
-      2 * std::chrono::duration<double>(PulseDriver::LatencyFor(periodTime)).count() + 0.02;
+  // The server's share: playback starts that much after capture, and the null sink adds a
+  // little of its own.
+  const double serverShare = std::chrono::duration<double>(PulseDriver::PlaybackStartDelay(
+                                                               PulseDriver::LatencyFor(periodTime)))
+                                 .count();
   EXPECT_GE(latency, fourPeriods - 0.005);
   EXPECT_LE(latency, fourPeriods + serverShare + 0.1);
 }
