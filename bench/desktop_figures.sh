@@ -26,6 +26,14 @@ rss() { awk '/VmRSS/ {print int($2 / 1024) " MB"}' "/proc/$echora_pid/status"; }
 echo "resident memory, off: $(rss)"
 
 ticks() { awk '{print $14 + $15}' "/proc/$echora_pid/stat"; }
+click_at() { xdotool mousemove $((x + $1)) $((y + $2)) click 1; sleep 0.3; }
+# Playback device 1, echora_out: device 0 would play into the sink whose monitor is the
+# capture device, a loop that makes the sound server work for nothing.
+click_at 344 25  # Advanced
+click_at 157 64  # Setup
+click_at 80 152  # the output selector
+xdotool key Up
+click_at 60 64   # back to the echo page
 xdotool mousemove $((x + 81)) $((y + 25)) click 1  # Power
 sleep 5  # past the first periods
 before=$(ticks)
