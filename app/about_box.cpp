@@ -7,7 +7,7 @@
 #include <QScreen>
 #include <QShowEvent>
 
-#include "app/program_icon.h"
+#include "art/program_icon.h"
 #include "platform/toolkit/tpanel.h"
 
 namespace {

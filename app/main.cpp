@@ -6,7 +6,7 @@
 #include "app/about_box.h"
 #include "app/command_line.h"
 #include "app/display_session.h"
-#include "app/program_icon.h"
+#include "art/program_icon.h"
 #include "panel/tform1.h"
 #include "platform/toolkit/tapplication.h"
 #include "platform/waveaudio/pulse_driver.h"
@@ -37,6 +37,7 @@ int main(int argc, char** argv) {
     auto form = std::make_unique<TForm1>();  // sets Form1, then runs FormCreate
     auto about = std::make_unique<TAboutBox>();
     AboutBox = about.get();
+    form->AboutBox = AboutBox;
     form->show();
     code = qt.exec();
     AboutBox = nullptr;

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/toolkit/colors.h"
+#include "platform/colors.h"
 
 class PanelLinks {
  public:

@@ -21,7 +21,7 @@
 #include "audio/buffer_rules.h"
 #include "audio/engine_state.h"
 #include "audio/panel_links.h"
-#include "audio/processor_power.h"
+#include "echo/processor_power.h"
 #include "echo/echo_process.h"
 #include "echo/echo_rules.h"
 #include "platform/thread/dispatcher.h"

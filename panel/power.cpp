@@ -3,7 +3,7 @@
 #include <QTabWidget>
 
 #include "audio/engine_state.h"
-#include "audio/processor_power.h"
+#include "echo/processor_power.h"
 #include "panel/tform1.h"
 #include "platform/shell/tmenuitem.h"
 #include "platform/toolkit/control_enabling.h"

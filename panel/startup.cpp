@@ -3,7 +3,6 @@
 // dialog shown once soon after.
 #include <QLabel>
 
-#include "app/about_box.h"
 #include "audio/device_check.h"
 #include "audio/engine_state.h"
 #include "panel/tform1.h"
@@ -13,8 +12,6 @@
 #include "platform/toolkit/tcombobox.h"
 #include "platform/toolkit/tspeedbutton.h"
 #include "platform/toolkit/ttimer.h"
-
-extern TAboutBox* AboutBox;
 
 void TForm1::FormCreate(QObject*) {
   ShowWindow(ApplicationHandle(), SW_HIDE);  // the window flags keep it off the taskbar

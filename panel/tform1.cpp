@@ -10,9 +10,9 @@
 #include <QTabBar>
 #include <QTabWidget>
 
-#include "app/program_icon.h"
+#include "art/program_icon.h"
 #include "audio/engine_state.h"
-#include "audio/processor_power.h"
+#include "echo/processor_power.h"
 #include "platform/shell/tpopupmenu.h"
 #include "platform/toolkit/tapplication.h"
 #include "platform/toolkit/tcheckbox.h"

@@ -113,6 +113,9 @@ class TForm1 final : public QWidget, public PanelLinks {
   WAVEOUTCAPSA OutCaps{};
   // The echo thread, if one runs.
   EchoThreadSlot EchoProcess;
+  // The About dialog, which the program's entry creates after the window and hands over;
+  // none until then.
+  QWidget* AboutBox = nullptr;
 
   // Window (window.cpp).
   void SpeedButton1Click(QObject* Sender);

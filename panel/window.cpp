@@ -9,17 +9,14 @@
 #include <QTabWidget>
 #include <QWindow>
 
-#include "app/about_box.h"
 #include "audio/engine_state.h"
-#include "panel/skip_taskbar.h"
+#include "platform/shell/skip_taskbar.h"
 #include "panel/tform1.h"
 #include "platform/toolkit/tapplication.h"
 #include "platform/toolkit/tcheckbox.h"
 #include "platform/toolkit/tmemo.h"
 #include "platform/toolkit/tshape.h"
 #include "platform/toolkit/tspinedit.h"
-
-extern TAboutBox* AboutBox;
 
 void TForm1::SpeedButton1Click(QObject*) {
   if (AdvancedShown) {

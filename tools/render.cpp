@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "audio/engine_state.h"
-#include "audio/processor_power.h"
+#include "echo/processor_power.h"
 #include "echo/echo_process.h"
 #include "platform/thread/dispatcher.h"
 #include "platform/waveaudio/file_source.h"

@@ -4,7 +4,7 @@
 #include <QColor>
 #include <QPalette>
 
-#include "platform/toolkit/colors.h"
+#include "platform/colors.h"
 
 // A plain colour is 0x00BBGGRR; a system colour (clWindowText, clGrayText) takes its value
 // from `palette`, so that it follows the desktop's theme.

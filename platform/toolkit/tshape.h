@@ -3,7 +3,7 @@
 
 #include <QWidget>
 
-#include "platform/toolkit/colors.h"
+#include "platform/colors.h"
 
 class TShape : public QWidget {
   Q_OBJECT

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "audio/engine_state.h"
-#include "audio/processor_power.h"
+#include "echo/processor_power.h"
 #include "platform/memory/global_memory.h"
 #include "platform/memory/global_memory_faults.h"
 #include "tests/support/engine_rig.h"

@@ -10,7 +10,7 @@
 
 #include "audio/buffer_pool.h"
 #include "audio/engine_state.h"
-#include "audio/processor_power.h"
+#include "echo/processor_power.h"
 #include "tests/support/engine_rig.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "audio/engine_state.h"
-#include "audio/processor_power.h"
+#include "echo/processor_power.h"
 #include "tests/support/engine_rig.h"
 
 namespace {

@@ -10,7 +10,6 @@
 #include <QTabWidget>
 #include <QTest>
 
-#include "app/about_box.h"
 #include "audio/engine_state.h"
 #include "platform/shell/tmenuitem.h"
 #include "platform/shell/tpopupmenu.h"
@@ -26,8 +25,6 @@
 #include "platform/waveaudio/virtual_driver.h"
 #include "tests/panel/window_rig.h"
 #include "trayicon/ttrayicon.h"
-
-TAboutBox* AboutBox = nullptr;
 
 namespace {
 

@@ -12,7 +12,7 @@
 
 #include "audio/buffer_rules.h"
 #include "audio/engine_state.h"
-#include "audio/processor_power.h"
+#include "echo/processor_power.h"
 #include "platform/waveaudio/pulse_driver.h"
 #include "tests/support/engine_rig.h"
 #include "tests/support/pulse_test_server.h"

@@ -4,7 +4,7 @@
 
 #include "audio/buffer_rules.h"
 #include "audio/engine_state.h"
-#include "audio/processor_power.h"
+#include "echo/processor_power.h"
 #include "echo/echo_rules.h"
 
 void RecordingPanel::PaintProduceLed(TColor colour) {

@@ -1,4 +1,4 @@
-#include "app/program_icon.h"
+#include "art/program_icon.h"
 
 #include <QPainter>
 #include <QSvgRenderer>
@@ -8,7 +8,7 @@
 // the registration macro requires.)
 static void LoadArt() {
   static const bool loaded = [] {
-    Q_INIT_RESOURCE(app);
+    Q_INIT_RESOURCE(art);
     return true;
   }();
   (void)loaded;

@@ -1,4 +1,4 @@
-#include "panel/skip_taskbar.h"
+#include "platform/shell/skip_taskbar.h"
 
 #include <xcb/xcb.h>
 

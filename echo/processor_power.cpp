@@ -1,4 +1,4 @@
-#include "audio/processor_power.h"
+#include "echo/processor_power.h"
 
 #include "audio/buffer_pool.h"
 #include "audio/panel_links.h"
