@@ -10,8 +10,8 @@
 #include <QWindow>
 
 #include "audio/engine_state.h"
-#include "platform/shell/skip_taskbar.h"
 #include "panel/tform1.h"
+#include "platform/shell/skip_taskbar.h"
 #include "platform/toolkit/tapplication.h"
 #include "platform/toolkit/tcheckbox.h"
 #include "platform/toolkit/tmemo.h"
