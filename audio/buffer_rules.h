@@ -14,6 +14,14 @@ constexpr std::int32_t kMaxMultiplier = 99;
 // The largest pool buffer: 2.5 s at 44100 Hz.
 constexpr std::int32_t kMaxBufferSize = 441000;
 
+// The Setup page shows a buffer size as seven buffers' worth, not the pool's eight, and its
+// maximum likewise: the figures the program has always shown.
+constexpr std::int32_t kBuffersInShownSize = 7;
+constexpr std::int64_t ShownBufferSize(std::int32_t bufferSize) {
+  return std::int64_t{bufferSize} * kBuffersInShownSize;
+}
+constexpr std::int64_t kMaxShownBufferSize = ShownBufferSize(kMaxBufferSize);  // 3087000
+
 // Bytes per pool buffer: multiplier x rate, rounded up to whole stereo frames.
 constexpr std::int32_t BufferSizeFor(std::int32_t multiplier, std::int32_t sampleRate) {
   return (multiplier * sampleRate + 3) & 0x7FFFFFFC;

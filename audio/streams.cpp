@@ -38,7 +38,7 @@ void MemoDriverFailure() {
 }
 
 std::int32_t NextInRing(std::int32_t index) {
-  return index + 1 > 7 ? 0 : index + 1;
+  return index + 1 > kPoolBuffers - 1 ? 0 : index + 1;
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 // in for the sound server, is counted too, so the figure is an upper bound.
 //
 //   engine_bench [seconds]     (default 20)
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -19,12 +18,14 @@
 #include <vector>
 
 #include "audio/buffer_rules.h"
+#include "audio/engine_bindings.h"
 #include "audio/engine_state.h"
 #include "audio/panel_links.h"
-#include "echo/processor_power.h"
 #include "echo/echo_process.h"
 #include "echo/echo_rules.h"
+#include "echo/processor_power.h"
 #include "platform/thread/dispatcher.h"
+#include "platform/thread/process_cpu.h"
 #include "platform/waveaudio/virtual_driver.h"
 
 namespace {
@@ -43,13 +44,6 @@ class BenchPanel final : public PanelLinks {
   std::atomic<bool> echo{true};
   int passes = 0;
 };
-
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 // CPU seconds of the card's clock thread, which does the work a sound server would.
 double CardSeconds() {
@@ -92,12 +86,10 @@ int main(int argc, char** argv) {
   device.AddPlaybackDevice();
   QueueDispatcher gui;
   BenchPanel panel;
-  InstallWaveDriver(&device);
-  SetGuiDispatcher(&gui);
-  SetPanelLinks(&panel);
+  const EngineBindings bindings(device, gui, panel);
   EchoThreadSlot echo;
 
-  const double cpuBefore = CpuSeconds();
+  const double cpuBefore = ProcessCpuSeconds();
   const auto start = std::chrono::steady_clock::now();
   PowerUpEngine(echo);
   while (std::chrono::steady_clock::now() - start < std::chrono::seconds(seconds)) {
@@ -110,7 +102,7 @@ int main(int argc, char** argv) {
   PowerDownEngine();
   const double wall =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  const double cpu = CpuSeconds() - cpuBefore;
+  const double cpu = ProcessCpuSeconds() - cpuBefore;
 
   std::printf("engine on the real-time virtual card, 44100 Hz, multiplier 8, Concert Hall 1\n");
   std::printf("wall %.1f s, cpu %.3f s: %.2f%% of one core in all\n", wall, cpu, 100 * cpu / wall);
@@ -118,8 +110,5 @@ int main(int argc, char** argv) {
   std::printf("  the engine (GUI, service and echo threads): %.2f%%\n", 100 * (cpu - card) / wall);
   std::printf("%d echo passes; underflow %llu frames\n", panel.passes,
               static_cast<unsigned long long>(device.UnderflowFrames(0)));
-  SetPanelLinks(nullptr);
-  SetGuiDispatcher(nullptr);
-  InstallWaveDriver(nullptr);
   return 0;
 }

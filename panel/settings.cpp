@@ -80,7 +80,7 @@ void TForm1::SpinEdit3Change(QObject*) {
     return;
   }
   BufferSize = BufferSizeFor(SpinEdit3->Value(), SampleRate);
-  Label12->setText(QString::number(static_cast<long long>(BufferSize) * 7));
+  Label12->setText(QString::number(ShownBufferSize(BufferSize)));
   UpdateDelayMax();
 }
 

@@ -3,6 +3,7 @@
 // dialog shown once soon after.
 #include <QLabel>
 
+#include "audio/buffer_rules.h"
 #include "audio/device_check.h"
 #include "audio/engine_state.h"
 #include "panel/tform1.h"
@@ -28,7 +29,7 @@ void TForm1::FormCreate(QObject*) {
   AdvancedShown = SpeedButton1->Down();
   ComboBox2->SetItemIndex(1);
   ComboBox2Change(this);
-  Label11->setText("Max.buffer size: " + QString::number(3087000));
+  Label11->setText("Max.buffer size: " + QString::number(kMaxShownBufferSize));
   SpinEdit3Change(this);
   const std::string problems = CheckDevices();
   // The box keeps to the program's own words; the sound server's reason, if it gave one,

@@ -6,12 +6,15 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QStringList>
 #include <QSystemTrayIcon>
 #include <QTabBar>
 #include <QTabWidget>
 
 #include "art/program_icon.h"
+#include "audio/buffer_rules.h"
 #include "audio/engine_state.h"
+#include "echo/echo_rules.h"
 #include "echo/processor_power.h"
 #include "platform/shell/tpopupmenu.h"
 #include "platform/toolkit/tapplication.h"
@@ -156,9 +159,11 @@ void TForm1::BuildTopPanel() {
 
   ComboBox2 = new TComboBox(GroupBox2);
   ComboBox2->setToolTip("Lets you choose preset sound spaces.");
-  ComboBox2->SetItems({"Custom", "Concert Hall 1", "Concert Hall 2", "Canyon", "Room 1", "Room 2",
-                       "Small Room 1", "Small Room 2", "Church 1", "Church 2", "Party Overdrive 1",
-                       "Party Overdrive 2", "Canyon Overdrive", "Robot 1", "Robot 2", "Robot 3"});
+  QStringList presets{"Custom"};
+  for (const Preset& preset : kPresets) {
+    presets << QString::fromUtf8(preset.name.data(), static_cast<qsizetype>(preset.name.size()));
+  }
+  ComboBox2->SetItems(presets);
   ComboBox2->setGeometry(102, 10, 137, 23);
   QFont small = ComboBox2->font();
   small.setPixelSize(12);
@@ -235,7 +240,9 @@ void TForm1::BuildEchoPage() {
   Label17->setFixedWidth(50);
   Label17->setAlignment(Qt::AlignRight | Qt::AlignTop);
   Label7 = Label(GroupBox1, "x", 291, 22);
-  TrackBar3 = Slider(GroupBox1, "Sets volume", {{310, 16, 154, 30}, 1, 300, 100, 100, 100});
+  const VolumeRange volume;
+  TrackBar3 =
+      Slider(GroupBox1, "Sets volume", {{310, 16, 154, 30}, volume.min, volume.max, 100, 100, 100});
   TrackBar3->OnChange = Bind(this, &TForm1::TrackBar3Change);
   TrackBar3->OnEnter = Bind(this, &TForm1::TrackBar3Enter);
 
@@ -251,7 +258,7 @@ void TForm1::BuildEchoPage() {
   Label5 = Label(GroupBox1, "Repeats:", 320, 82, repeats);
   Label4 = Label(GroupBox1, "2", 380, 82, repeats);
   Label4->setMinimumWidth(30);
-  TrackBar2 = Slider(GroupBox1, repeats, {{316, 100, 148, 40}, 1, 11, 3, 1, 1});
+  TrackBar2 = Slider(GroupBox1, repeats, {{316, 100, 148, 40}, 1, kMaxRepeatsPosition, 3, 1, 1});
   TrackBar2->OnChange = Bind(this, &TForm1::TrackBar2Change);
   TrackBar2->OnEnter = Bind(this, &TForm1::TrackBar3Enter);
 }
@@ -298,8 +305,9 @@ void TForm1::BuildSetupPage() {
   Label10 = Label(GroupBox3, "Freq:", 10, 100, freq);
   ComboBox1 = new TComboBox(GroupBox3);
   ComboBox1->setToolTip(freq);
-  ComboBox1->SetItems({"5510", "6620", "8000", "9600", "11025", "16000", "18900", "22050", "27420",
-                       "32000", "33075", "37800", "44100"});
+  QStringList rates;
+  for (std::int32_t rate : kSampleRates) rates << QString::number(rate);
+  ComboBox1->SetItems(rates);
   ComboBox1->setGeometry(50, 96, 90, 23);
   ComboBox1->OnChange = Bind(this, &TForm1::ComboBox1Change);
 
@@ -318,8 +326,8 @@ void TForm1::BuildSetupPage() {
   SpinEdit3 = new TSpinEdit(GroupBox4);
   SpinEdit3->setToolTip(multiplier);
   SpinEdit3->setGeometry(8, 116, 60, 22);
-  SpinEdit3->SetMinValue(2);
-  SpinEdit3->SetMaxValue(99);
+  SpinEdit3->SetMinValue(kMinMultiplier);
+  SpinEdit3->SetMaxValue(kMaxMultiplier);
   SpinEdit3->SetValue(8);
   SpinEdit3->OnChange = Bind(this, &TForm1::SpinEdit3Change);
 }

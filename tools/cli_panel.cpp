@@ -21,15 +21,3 @@ void CliPanel::Report(const std::string& text) {
   reports_.push_back(text);
   if (live_) *live_ << "echora-cli: the engine reports \"" << text << "\"\n" << std::flush;
 }
-
-EngineBindings::EngineBindings(WaveDriver& driver, QueueDispatcher& gui, PanelLinks& panel) {
-  InstallWaveDriver(&driver);
-  SetGuiDispatcher(&gui);
-  SetPanelLinks(&panel);
-}
-
-EngineBindings::~EngineBindings() {
-  SetPanelLinks(nullptr);
-  SetGuiDispatcher(nullptr);
-  InstallWaveDriver(nullptr);
-}

@@ -41,12 +41,3 @@ class CliPanel final : public PanelLinks {
   std::mutex mutex_;
   std::vector<std::string> reports_;
 };
-
-// Installs a driver, a GUI queue and a panel for the engine, for as long as it lives.
-class EngineBindings {
- public:
-  EngineBindings(WaveDriver& driver, QueueDispatcher& gui, PanelLinks& panel);
-  ~EngineBindings();
-  EngineBindings(const EngineBindings&) = delete;
-  EngineBindings& operator=(const EngineBindings&) = delete;
-};

@@ -1,16 +1,16 @@
 #include "tools/live.h"
 
-#include <sys/resource.h>
-
 #include <atomic>
 #include <csignal>
 #include <cstring>
 #include <iomanip>
 
+#include "audio/engine_bindings.h"
 #include "audio/engine_state.h"
-#include "echo/processor_power.h"
 #include "echo/echo_process.h"
+#include "echo/processor_power.h"
 #include "platform/thread/dispatcher.h"
+#include "platform/thread/process_cpu.h"
 #include "platform/waveaudio/pulse_driver.h"
 #include "tools/cli_panel.h"
 
@@ -20,13 +20,6 @@ std::atomic<bool> interrupted{false};
 
 extern "C" void OnInterrupt(int) {
   interrupted = true;
-}
-
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 template <typename Caps, typename GetCaps>
@@ -129,7 +122,7 @@ int RunLive(const LiveOptions& options, std::ostream& out, std::ostream& err) {
   interrupted = false;
   const auto previousInt = std::signal(SIGINT, &OnInterrupt);
   const auto previousTerm = std::signal(SIGTERM, &OnInterrupt);
-  const double cpuBefore = CpuSeconds();
+  const double cpuBefore = ProcessCpuSeconds();
   const auto start = std::chrono::steady_clock::now();
   PowerUpEngine(echo);
   out << "echora-cli: on at " << SampleRate << " Hz, " << BufferSize << " bytes a buffer"
@@ -162,8 +155,8 @@ int RunLive(const LiveOptions& options, std::ostream& out, std::ostream& err) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   out << std::fixed << std::setprecision(2) << "echora-cli: off after " << seconds << " s; "
       << panel.Passes() << " echo passes; " << driver.Underflows() << " underflows, "
-      << driver.Overflows() << " overflows; CPU " << 100 * (CpuSeconds() - cpuBefore) / seconds
-      << "% of one core\n"
+      << driver.Overflows() << " overflows; CPU "
+      << 100 * (ProcessCpuSeconds() - cpuBefore) / seconds << "% of one core\n"
       << std::flush;
   // Only now: a second Ctrl-C meanwhile must not end the program before its report.
   std::signal(SIGINT, previousInt);

@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "audio/engine_bindings.h"
 #include "audio/engine_state.h"
-#include "echo/processor_power.h"
 #include "echo/echo_process.h"
+#include "echo/processor_power.h"
 #include "platform/thread/dispatcher.h"
 #include "platform/waveaudio/file_source.h"
 #include "platform/waveaudio/virtual_driver.h"

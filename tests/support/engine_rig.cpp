@@ -4,8 +4,8 @@
 
 #include "audio/buffer_rules.h"
 #include "audio/engine_state.h"
-#include "echo/processor_power.h"
 #include "echo/echo_rules.h"
+#include "echo/processor_power.h"
 
 void RecordingPanel::PaintProduceLed(TColor colour) {
   std::lock_guard lock(mutex_);
@@ -69,16 +69,10 @@ EngineRig::EngineRig(std::int32_t rate, std::int32_t multiplier) {
   EchoVolume = sliders.volume;
   card.AddCaptureDevice();
   card.AddPlaybackDevice();
-  InstallWaveDriver(&card);
-  SetGuiDispatcher(&gui);
-  SetPanelLinks(&panel);
 }
 
 EngineRig::~EngineRig() {
   if (InputActive || OutputActive) PowerOff();
-  SetPanelLinks(nullptr);
-  SetGuiDispatcher(nullptr);
-  InstallWaveDriver(nullptr);
 }
 
 void EngineRig::PowerOn() {

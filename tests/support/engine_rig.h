@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "audio/engine_bindings.h"
 #include "audio/panel_links.h"
 #include "echo/echo_process.h"
 #include "platform/thread/dispatcher.h"
@@ -69,6 +70,7 @@ class EngineRig {
   VirtualDriver card;
   QueueDispatcher gui;
   RecordingPanel panel;
+  const EngineBindings bindings{card, gui, panel};
   EchoThreadSlot echo;
 };
 
