@@ -1,8 +1,5 @@
 #include "audio/engine_state.h"
 
-#include "audio/panel_links.h"
-#include "platform/thread/dispatcher.h"
-
 std::atomic<std::int32_t> SampleRate{0};
 std::atomic<std::int32_t> BufferSize{0};
 std::atomic<std::int32_t> EchoDelay{0};
@@ -34,32 +31,4 @@ std::atomic<std::uint32_t> EchoWake{0};
 void WakeEchoThread() {
   EchoWake.fetch_add(1);
   EchoWake.notify_all();
-}
-
-namespace {
-
-class NoPanel final : public PanelLinks {
- public:
-  int CaptureDeviceNumber() override { return 0; }
-  int PlaybackDeviceNumber() override { return 0; }
-  bool EchoActive() override { return false; }
-  void PaintProduceLed(TColor) override {}
-  void AppendMemoLine(const std::string&) override {}
-  void ShowMessage(const std::string&) override {}
-};
-
-NoPanel noPanel;
-std::atomic<PanelLinks*> panel{&noPanel};
-
-}  // namespace
-
-void SetPanelLinks(PanelLinks* links) {
-  panel.store(links ? links : &noPanel);
-}
-PanelLinks& Panel() {
-  return *panel.load();
-}
-
-void ShowMessageFromService(const std::string& text) {
-  PostToGui([text] { Panel().ShowMessage(text); });
 }

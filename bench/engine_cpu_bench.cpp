@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
   QueueDispatcher gui;
   BenchPanel panel;
   const EngineBindings bindings(device, gui, panel);
-  EchoThreadSlot echo;
+  EchoThreadHolder echo;
 
   const double cpuBefore = ProcessCpuSeconds();
   const auto start = std::chrono::steady_clock::now();

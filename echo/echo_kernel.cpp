@@ -52,7 +52,7 @@ constexpr int32_t kMaxVolume = 5000;
 constexpr int32_t kMaxTaps = kMaxStep / kMinStep;  // weights 9, 18, ..., 99
 
 // The settings of one call, brought into range, with the float factors worked out.
-struct Pass {
+struct TapWeights {
   int32_t taps;  // taps by weight alone: 100 / step
   int32_t weight[kMaxTaps];
   float factor[kMaxTaps];  // smallest float >= weight / 100
@@ -69,7 +69,7 @@ struct Run {
   int16_t* out;
 };
 
-using RunKernel = void (*)(const Run&, const Pass&);
+using RunKernel = void (*)(const Run&, const TapWeights&);
 
 // Smallest float not below percent / 100. The quotient rounded to nearest is at most one step
 // too low, and the product with 100 is exact in double, so one check settles it.
@@ -93,7 +93,7 @@ int16_t Clip(int32_t v) {
 }
 
 // One slot straight from the definition; for the few slots left over at the end of a run.
-int16_t ExactSlot(const Run& run, const Pass& pass, int32_t j) {
+int16_t ExactSlot(const Run& run, const TapWeights& pass, int32_t j) {
   int32_t sum = 0;
   for (int32_t g = 0; g < run.taps; ++g) sum += run.src[g][j] * pass.weight[g] / 100;
   return Clip(sum * pass.volume / 100);
@@ -106,7 +106,7 @@ void Drive(int16_t* older, const int16_t* newer, int32_t slots, int32_t begin, i
   end = std::min(end, slots);
   if (begin >= end) return;
 
-  Pass pass;
+  TapWeights pass;
   const int32_t step = std::clamp(settings.step, kMinStep, kMaxStep);
   pass.taps = kMaxStep / step;
   for (int32_t g = 0; g < pass.taps; ++g) {
@@ -150,7 +150,7 @@ void Drive(int16_t* older, const int16_t* newer, int32_t slots, int32_t begin, i
 
 // Portable kernel: fixed-length loops over a chunk with the sum on the stack, a shape the
 // compiler vectorises even under its cheapest cost model.
-void RunPortable(const Run& run, const Pass& pass) {
+void RunPortable(const Run& run, const TapWeights& pass) {
   constexpr int32_t kChunk = 64;
   int32_t j = 0;
   for (; j + kChunk <= run.count; j += kChunk) {
@@ -194,7 +194,7 @@ ECHORA_AVX2 inline __m256i Avx2Volume(__m256i sum, __m256 gain) {
 // Sixteen slots per step, the taps unrolled and summed in registers. The signed saturating
 // pack is the clip to 16 bits. At volume 100 the volume step is the identity and is skipped.
 template <int32_t N, bool kUnity>
-ECHORA_AVX2 void RunAvx2Taps(const Run& run, const Pass& pass) {
+ECHORA_AVX2 void RunAvx2Taps(const Run& run, const TapWeights& pass) {
   const int16_t* src[N];
   __m256 factor[N];
   for (int32_t g = 0; g < N; ++g) {
@@ -238,7 +238,7 @@ constexpr std::array<RunKernel, kMaxTaps> kAvx2Kernels[2] = {
     Avx2Kernels<false>(std::make_index_sequence<kMaxTaps>()),
 };
 
-void RunAvx2(const Run& run, const Pass& pass) {
+void RunAvx2(const Run& run, const TapWeights& pass) {
   kAvx2Kernels[pass.volume == 100 ? 0 : 1][run.taps - 1](run, pass);
 }
 
@@ -250,7 +250,7 @@ bool DetectAvx2() {
 
 #else
 
-void RunAvx2(const Run& run, const Pass& pass) {
+void RunAvx2(const Run& run, const TapWeights& pass) {
   RunPortable(run, pass);
 }
 bool DetectAvx2() {

@@ -34,7 +34,7 @@ int EchoLoopsRunning() {
   return loopsRunning.load();
 }
 
-TEchoProcess::TEchoProcess(EchoThreadSlot& slot) : slot_(slot) {
+TEchoProcess::TEchoProcess(EchoThreadHolder& holder) : holder_(holder) {
   FreeOnTerminate = true;
   SetPriority(THREAD_PRIORITY_NORMAL);
 }
@@ -63,7 +63,7 @@ void TEchoProcess::Execute() {
       EchoWake.wait(seen);
     }
     if (BufferReady && KeepRunning()) Pass(slots);
-    if (!KeepRunning() && slot_.LeaveUnless(*this)) return;
+    if (!KeepRunning() && holder_.LeaveUnless(*this)) return;
   }
 }
 
@@ -80,7 +80,7 @@ void TEchoProcess::Pass(std::int32_t slots) {
   BufferReady = false;
 }
 
-EchoThreadSlot::~EchoThreadSlot() {
+EchoThreadHolder::~EchoThreadHolder() {
   Terminate();
   // The thread takes this lock as it leaves, so waiting must not hold it.
   while (Running()) {
@@ -93,7 +93,7 @@ EchoThreadSlot::~EchoThreadSlot() {
   }
 }
 
-void EchoThreadSlot::StartIfWanted() {
+void EchoThreadHolder::StartIfWanted() {
   std::lock_guard lock(mutex_);
   if (!(Panel().EchoActive() && OutputActive && InputActive) || running_) return;
   running_ = true;
@@ -101,7 +101,7 @@ void EchoThreadSlot::StartIfWanted() {
   thread_ = TThread::Create<TEchoProcess>(*this)->Ref();
 }
 
-void EchoThreadSlot::Terminate() {
+void EchoThreadHolder::Terminate() {
   {
     std::lock_guard lock(mutex_);
     thread_.Terminate();
@@ -109,17 +109,17 @@ void EchoThreadSlot::Terminate() {
   WakeEchoThread();
 }
 
-bool EchoThreadSlot::Running() const {
+bool EchoThreadHolder::Running() const {
   std::lock_guard lock(mutex_);
   return running_;
 }
 
-ThreadRef EchoThreadSlot::Thread() const {
+ThreadRef EchoThreadHolder::Thread() const {
   std::lock_guard lock(mutex_);
   return thread_;
 }
 
-bool EchoThreadSlot::LeaveUnless(const TEchoProcess& thread) {
+bool EchoThreadHolder::LeaveUnless(const TEchoProcess& thread) {
   std::lock_guard lock(mutex_);
   if (thread.KeepRunning()) return false;
   running_ = false;

@@ -6,7 +6,7 @@
 #include "echo/echo_process.h"
 #include "platform/waveaudio/wave_driver.h"
 
-void PowerUpEngine(EchoThreadSlot& echo) {
+void PowerUpEngine(EchoThreadHolder& echo) {
   const WaveDeviceSnapshot devices;  // both opens from one listing of the devices
   AllocateBuffers();
   if (!BuffersAllocated()) {
@@ -18,7 +18,7 @@ void PowerUpEngine(EchoThreadSlot& echo) {
   echo.StartIfWanted();
 }
 
-void AwaitEchoEnd(EchoThreadSlot& echo, const std::function<void()>& processMessages) {
+void AwaitEchoEnd(EchoThreadHolder& echo, const std::function<void()>& processMessages) {
   // Asked again on every round: "Echo active" stays enabled during the wait, and a tick
   // that lands after the thread has left starts a new one, which must end too.
   do {

@@ -6,7 +6,7 @@
 
 #include <functional>
 
-class EchoThreadSlot;
+class EchoThreadHolder;
 
 // The memo line of a power-on that could not have its pool, after the pool's own lines.
 inline constexpr const char* kPowerOnGivenUp =
@@ -14,12 +14,12 @@ inline constexpr const char* kPowerOnGivenUp =
 
 // Allocates the pool, starts capture, then playback, then the echo thread if "Echo active"
 // is ticked. Without the whole pool it starts nothing and says so in the memo.
-void PowerUpEngine(EchoThreadSlot& echo);
+void PowerUpEngine(EchoThreadHolder& echo);
 
 // Asks the echo thread to end and serves the GUI thread's messages (the thread paints its
 // LED through them) until no echo pass can run any more; at least once, and at once when
 // there is no echo thread. The caller unticks "Echo active" first.
-void AwaitEchoEnd(EchoThreadSlot& echo, const std::function<void()>& processMessages);
+void AwaitEchoEnd(EchoThreadHolder& echo, const std::function<void()>& processMessages);
 
 // Stops capture, then playback, and frees the pool; after a power-on that started
 // nothing, only the pool is left to free.

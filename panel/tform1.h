@@ -112,7 +112,7 @@ class TForm1 final : public QWidget, public PanelLinks {
   WAVEINCAPSA InCaps{};
   WAVEOUTCAPSA OutCaps{};
   // The echo thread, if one runs.
-  EchoThreadSlot EchoProcess;
+  EchoThreadHolder EchoProcess;
   // The About dialog, which the program's entry creates after the window and hands over;
   // none until then.
   QWidget* AboutBox = nullptr;

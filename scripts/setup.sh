@@ -3,7 +3,7 @@
 # Runs as root, or through sudo.
 set -euo pipefail
 
-packages=(g++ cmake ninja-build ccache pkg-config googletest libgtest-dev libgmock-dev
+packages=(g++ cmake ninja-build ccache pkg-config clang-format googletest libgtest-dev libgmock-dev
           libbenchmark-dev sox libpulse-dev libsndfile1-dev libsoxr-dev libcli11-dev pulseaudio
           pulseaudio-utils qt6-base-dev qt6-svg-dev libxcb1-dev xvfb openbox trayer xdotool
           x11-utils imagemagick xclip time help2man man-db desktop-file-utils appstream weston

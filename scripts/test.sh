@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the engine, platform and window tests under
+# Checks the C++ sources' format, then builds everything and runs every test: the engine, platform and window tests under
 # ThreadSanitizer, the engine and platform tests under AddressSanitizer with UBSan, then the
 # whole suite in the normal build (the desktop tests on a private X server among them),
 # whose CTest summary closes the run.
@@ -7,6 +7,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
+
+echo "== format"
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
 
 # The window's tests too under ThreadSanitizer: they run the echo thread against the GUI
 # thread through thousands of random user actions.

@@ -117,7 +117,7 @@ int RunLive(const LiveOptions& options, std::ostream& out, std::ostream& err) {
   QueueDispatcher gui;
   CliPanel panel(capture, playback, options.engine.echo, &err);
   EngineBindings bindings(driver, gui, panel);
-  EchoThreadSlot echo;
+  EchoThreadHolder echo;
 
   interrupted = false;
   const auto previousInt = std::signal(SIGINT, &OnInterrupt);

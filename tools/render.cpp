@@ -74,7 +74,7 @@ int Render(const RenderOptions& options, std::ostream& err) {
   QueueDispatcher gui;
   CliPanel panel(0, 0, options.engine.echo);
   EngineBindings bindings(card, gui, panel);
-  EchoThreadSlot echo;
+  EchoThreadHolder echo;
   const double periodSeconds = static_cast<double>(period) / SampleRate;
   const bool longInput =
       !inputFrames || static_cast<double>(*inputFrames) / SampleRate > kQuietSeconds;

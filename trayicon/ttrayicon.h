@@ -36,8 +36,8 @@ class TTrayIcon final : public TComponent {
     std::optional<bool> ShowDesigning = std::nullopt;
     std::optional<QIcon> Icon = std::nullopt;
     std::optional<QString> ToolTip = std::nullopt;
-    TNotifyEvent OnClick = nullptr;
-    TNotifyEvent OnDblClick = nullptr;
+    NotifyEvent OnClick = nullptr;
+    NotifyEvent OnDblClick = nullptr;
     TMouseEvent OnRightClick = nullptr;
     TPopupMenu* PopupMenu = nullptr;
   };
@@ -69,9 +69,9 @@ class TTrayIcon final : public TComponent {
   void SetPopupMenu(TPopupMenu* Value) { popupMenu_ = Value; }
 
   // A left button release over the icon.
-  TNotifyEvent OnClick;
+  NotifyEvent OnClick;
   // A left double click, between the OnClick of its first and second release.
-  TNotifyEvent OnDblClick;
+  NotifyEvent OnDblClick;
   // A right click, after the popup menu (if any) has closed, with the pointer's screen
   // position as it was before the menu opened.
   TMouseEvent OnRightClick;

@@ -8,9 +8,7 @@
 #include <QString>
 #include <functional>
 
-// The shape of a component's plain events: called on the GUI thread with the component
-// that raised the event. An empty handler is simply not called.
-using TNotifyEvent = std::function<void(QObject* Sender)>;
+#include "platform/toolkit/notify_event.h"
 
 // A mouse event: the button, the keyboard modifiers held, and a position.
 using TMouseEvent = std::function<void(QObject* Sender, Qt::MouseButton Button,

@@ -25,7 +25,7 @@ class TMenuItem final : public TComponent {
   // Runs OnClick, as choosing the item does; a disabled item does nothing.
   void Click();
 
-  TNotifyEvent OnClick;
+  NotifyEvent OnClick;
 
  private:
   QAction* const action_;

@@ -29,7 +29,7 @@ class TPopupMenu final : public TComponent {
   // The menu while it is shown, for input that closes it.
   QMenu* Menu() const { return menu_.get(); }
 
-  TNotifyEvent OnPopup;
+  NotifyEvent OnPopup;
 
  private:
   std::unique_ptr<QMenu> menu_;

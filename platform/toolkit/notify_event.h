@@ -1,5 +1,6 @@
-// The shape of every event handler of the toolkit's controls: called on the GUI thread with
-// the control that raised the event. An empty handler is simply not called.
+// The shape of every plain event handler of the toolkit's controls and the shell's
+// components: called on the GUI thread with the control or component that raised the event.
+// An empty handler is simply not called.
 #pragma once
 
 #include <functional>

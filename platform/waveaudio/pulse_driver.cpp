@@ -110,6 +110,7 @@ struct PulseDriver::Core {
   // The name of the server's default source or sink.
   std::optional<std::string> DefaultName(WaveDirection direction);
 
+  // The connection's state changed. The main-loop thread, with its lock held.
   static void OnContextState(pa_context* context, void* userdata);
 
   const Options options;
@@ -299,6 +300,7 @@ class PulseStream final : public DevicePort {
     }
   }
 
+  // The stream callbacks run on the client library's main-loop thread, with its lock held.
   static void OnState(pa_stream* stream, void* userdata) {
     auto* self = static_cast<PulseStream*>(userdata);
     const pa_stream_state_t state = pa_stream_get_state(stream);
@@ -393,6 +395,7 @@ MMRESULT PulseStream::Connect(const std::string& device) {
   return MMSYSERR_NOERROR;
 }
 
+// One device of a listing, then its end. The main-loop thread, with its lock held.
 template <typename Info>
 void OnDeviceInfo(pa_context*, const Info* info, int eol, void* userdata) {
   auto* list = static_cast<DeviceList*>(userdata);

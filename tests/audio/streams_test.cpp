@@ -50,10 +50,10 @@ class Streams : public ::testing::Test {
   EngineRig rig;
 };
 
-using Pass = std::pair<std::int32_t, std::int32_t>;
+using PassPair = std::pair<std::int32_t, std::int32_t>;
 
-std::vector<Pass> PassesOf(RecordingPanel& panel) {
-  std::vector<Pass> passes;
+std::vector<PassPair> PassesOf(RecordingPanel& panel) {
+  std::vector<PassPair> passes;
   for (const auto& paint : panel.Paints()) {
     if (paint.colour == clRed) passes.emplace_back(paint.older, paint.newer);
   }
@@ -102,7 +102,7 @@ TEST_F(Streams, EchoPassesFollowTheTimelineAcrossTwoPowerCycles) {
   rig.RunPeriods(10);
   // At the first power-on the histories are all 0: buffer 0 is passed twice, reading ahead
   // into itself, then period n >= 3 rewrites n - 3 reading ahead into n - 2.
-  std::vector<Pass> expected = {{0, 0}, {0, 0}};
+  std::vector<PassPair> expected = {{0, 0}, {0, 0}};
   for (int n = 3; n <= 10; ++n) expected.emplace_back((n - 3) % 8, (n - 2) % 8);
   EXPECT_EQ(PassesOf(rig.panel), expected);
 

@@ -66,7 +66,8 @@ int main(int argc, char** argv) {
   for (int g = taps - 1; g >= 0; --g) {
     const long at = lands - g * delay;
     const int expected = std::clamp(impulse * (step * (g + 1)) / 100 * volume / 100, -32768, 32767);
-    const int heard = at >= 0 && at < static_cast<long>(out.size()) ? out[static_cast<std::size_t>(at)] : 0;
+    const int heard =
+        at >= 0 && at < static_cast<long>(out.size()) ? out[static_cast<std::size_t>(at)] : 0;
     std::printf("tap of weight %d at frame %ld: %d, expected %d\n", step * (g + 1), at, heard,
                 expected);
     ok = ok && heard == expected;

@@ -7,13 +7,12 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <vector>
 
 #include "panel/tform1.h"
 #include "platform/toolkit/tapplication.h"
 #include "platform/waveaudio/virtual_driver.h"
-
-#include <ostream>
 
 class TComboBox;
 class TTrackBar;

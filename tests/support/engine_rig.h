@@ -71,7 +71,7 @@ class EngineRig {
   QueueDispatcher gui;
   RecordingPanel panel;
   const EngineBindings bindings{card, gui, panel};
-  EchoThreadSlot echo;
+  EchoThreadHolder echo;
 };
 
 // Puts every shared word of the engine back to its program-start value.
