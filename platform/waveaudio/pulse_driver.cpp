@@ -15,8 +15,6 @@
 
 namespace {
 
-constexpr std::size_t kFrameBytes = 4;  // the program's 16-bit stereo
-
 struct Device {
   std::uint32_t index;
   std::string name;
@@ -619,10 +617,7 @@ MMRESULT PulseDriver::Open(WaveDirection direction, UINT id, const WAVEFORMATEX&
                            std::shared_ptr<StreamEndpoint> endpoint,
                            std::unique_ptr<DevicePort>& port) {
   // The program's format only; the server resamples to the device's own rate.
-  if (format.nChannels != 2 || format.wBitsPerSample != 16 || format.nSamplesPerSec < 1000 ||
-      format.nSamplesPerSec > 192000) {
-    return WAVERR_BADFORMAT;
-  }
+  if (!IsProgramFormat(format)) return WAVERR_BADFORMAT;
   const auto devices = core_->List(direction);
   if (!devices) return MMSYSERR_NODRIVER;
   if (id >= devices->size()) return MMSYSERR_BADDEVICEID;

@@ -12,7 +12,6 @@
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
-constexpr std::size_t kFrameBytes = 4;  // 16-bit stereo, the only format the card plays
 
 struct DeviceState {
   DeviceState(VirtualDevice d, WaveDirection dir) : settings(std::move(d)), direction(dir) {}
@@ -361,10 +360,7 @@ MMRESULT VirtualDriver::Open(WaveDirection direction, UINT id, const WAVEFORMATE
   if (id >= devices.size()) return MMSYSERR_BADDEVICEID;
   const auto& device = devices[id];
   if (device->settings.openResult != MMSYSERR_NOERROR) return device->settings.openResult;
-  if (format.nChannels != 2 || format.wBitsPerSample != 16 || format.nSamplesPerSec < 1000 ||
-      format.nSamplesPerSec > 192000) {
-    return WAVERR_BADFORMAT;
-  }
+  if (!IsProgramFormat(format)) return WAVERR_BADFORMAT;
   if (device->openStreams > 0) return MMSYSERR_ALLOCATED;
   if (direction == WaveDirection::Playback && device->settings.halfDuplex &&
       id < shared_->capture.size() && shared_->capture[id]->openStreams > 0) {

@@ -1,6 +1,19 @@
 // The seam between the waveform calls (mmsystem.cpp) and a sound card driver. The calls do
 // all the bookkeeping the service promises (handles, header flags, queue order, notices on
 // a service thread); a driver only moves bytes between its devices and the queued headers.
+//
+// What the front (the waveform calls) checks before a driver sees a call:
+//   - a handle is one of its own and still open; a header is prepared, not queued twice,
+//     has data and a length; pointers are not null and sizes are what the call needs;
+//   - a format is well formed PCM (tag, block alignment, bytes a second agree);
+//   - a device number is below the driver's DeviceCount;
+//   - a failure injected for the call (Injected) is returned instead of making it.
+// What each driver (PulseDriver, VirtualDriver) must do:
+//   - refuse, with WAVERR_BADFORMAT, any format IsProgramFormat refuses or its devices
+//     cannot play, and MMSYSERR_BADDEVICEID for a number its devices no longer have;
+//   - move sound only through the StreamEndpoint, never call the program's callback, and
+//     never block a waveform call without a bound;
+//   - when a device goes away, Fail its endpoints, so that queued headers come back.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +24,14 @@
 #include "platform/waveaudio/mmsystem.h"
 
 enum class WaveDirection { Capture, Playback };
+
+// The one format the program plays and records: 16-bit stereo PCM, at a rate between 1 and
+// 192 kHz (the server or card resamples); a frame is kFrameBytes.
+constexpr std::size_t kFrameBytes = 4;
+constexpr bool IsProgramFormat(const WAVEFORMATEX& format) {
+  return format.nChannels == 2 && format.wBitsPerSample == 16 && format.nSamplesPerSec >= 1000 &&
+         format.nSamplesPerSec <= 192000;
+}
 
 // Every waveform call by name, so that a driver can fail any one of them on purpose.
 enum class WaveCall {
