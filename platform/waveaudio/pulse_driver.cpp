@@ -68,11 +68,17 @@ struct PulseDriver::Core {
   }
 
   // Waits, at most the timeout, for a request's answer; true when `done()` then holds. A
-  // request left unanswered is cancelled under the loop lock, so that its callback can no
-  // longer reach the caller's state once this returns. Loop lock not held.
+  // server lost meanwhile ends the wait at once: it will not answer. A request left
+  // unanswered is cancelled under the loop lock, so that its callback can no longer reach
+  // the caller's state once this returns. Loop lock not held.
   template <typename Done>
   bool Finish(pa_operation* operation, Done done) {
-    const bool answered = Await(done);
+    Await([&] { return done() || !PA_CONTEXT_IS_GOOD(contextState); });
+    bool answered;
+    {
+      std::lock_guard lock(mutex);
+      answered = done();
+    }
     Lock();
     if (!answered) pa_operation_cancel(operation);
     pa_operation_unref(operation);
@@ -519,8 +525,14 @@ std::optional<std::vector<Device>> PulseDriver::Core::ReadList(WaveDirection dir
   if (!operation) return std::nullopt;
   const bool done = Finish(operation, [&] { return list.done; });
   if (!done || list.failed) {
-    Failed(done ? "the sound server did not list its devices: " + ServerError()
-                : "the sound server did not list its devices in time");
+    bool lost;
+    {
+      std::lock_guard lock(mutex);
+      lost = !PA_CONTEXT_IS_GOOD(contextState);
+    }
+    Failed(lost   ? "lost the sound server at " + ServerAddress() + ": " + ServerError()
+           : done ? "the sound server did not list its devices: " + ServerError()
+                  : "the sound server did not list its devices in time");
     return std::nullopt;
   }
   // The server's indexes grow as devices appear, which keeps the numbering stable.

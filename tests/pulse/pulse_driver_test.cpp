@@ -299,7 +299,12 @@ TEST_F(PulseDriverTest, AReasonIsGivenOnlyForTheServersOwnFailures) {
   EXPECT_EQ(waveInGetDevCapsA(99, &caps, sizeof caps), MMSYSERR_BADDEVICEID);
   EXPECT_EQ(WaveDriverFailure(), "");  // the program's mistake, not the server's
   server.Kill();
+  // A request already under way when the server died says it was lost, at once; the next
+  // call finds no server to reach.
+  const auto killed = std::chrono::steady_clock::now();
   EXPECT_TRUE(Eventually([] { return waveOutGetNumDevs() == 0; }));
+  EXPECT_LT(std::chrono::steady_clock::now() - killed, 1s);
+  EXPECT_EQ(waveOutGetNumDevs(), 0u);
   EXPECT_EQ(
       WaveDriverFailure().rfind("cannot reach the sound server at " + server.Address() + ": ", 0),
       0u)
