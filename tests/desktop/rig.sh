@@ -6,9 +6,8 @@ set -uo pipefail
 artifacts=$1
 mkdir -p "$artifacts"
 work=$(mktemp -d)
-passed=0
-failed=0
 pids=()
+source "$(dirname "${BASH_SOURCE[0]}")/../support/checks.sh"
 
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
@@ -16,23 +15,6 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-
-check() {  # check DESCRIPTION COMMAND...
-  local what=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-    echo "ok: $what"
-  else
-    failed=$((failed + 1))
-    echo "FAILED: $what"
-  fi
-}
-
-finish() {
-  echo "$passed passed, $failed failed"
-  test "$failed" -eq 0
-}
 
 wait_for() {  # wait_for COMMAND...: up to ten seconds
   for _ in $(seq 100); do

@@ -10,19 +10,7 @@ set -uo pipefail
 build=$1
 stage=$2
 id=com.tarnwick.echora
-passed=0
-failed=0
-check() {  # check DESCRIPTION COMMAND...
-  local what=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-    echo "ok: $what"
-  else
-    failed=$((failed + 1))
-    echo "FAILED: $what"
-  fi
-}
+source "$(dirname "$0")/../support/checks.sh"
 
 rm -rf "$stage"
 cmake --install "$build" --prefix "$stage/usr" >"$build/install-test.log" 2>&1 || {
@@ -93,5 +81,4 @@ for program in echora echora-cli; do
     bash -c "grep -qF -- '${version#* }' <<<\"\$1\"" _ "$(tail -n 1 <<<"$text")"
 done
 
-echo "$passed passed, $failed failed"
-test "$failed" -eq 0
+finish
