@@ -66,17 +66,19 @@ int PresetIndex(std::string_view name) {
 
 EchoSliders ApplyPresetTo(EchoSliders sliders, const Preset& preset, std::int32_t bufferSize,
                           std::int32_t sampleRate, int* volumePasses) {
-  sliders.repeats = std::clamp(preset.echoes + 1, 1, kMaxRepeatsPosition);
-  sliders.delayMax = DelayMaximum(bufferSize, sliders.repeats);
-  sliders.delay = std::clamp(DelayFramesFor(preset.delayMs, sampleRate), 0, sliders.delayMax);
-  // Only volumes the slider can reach, or the range would slide for ever.
-  const std::int32_t volume = std::clamp(preset.volume, 1, kVolumeLimit);
-  int passes = 0;
-  do {
-    sliders.volume = std::clamp(volume, sliders.volumeRange.min, sliders.volumeRange.max);
-    sliders.volumeRange = SlideVolumeRange(sliders.volumeRange, sliders.volume);
-    ++passes;
-  } while (sliders.volume != volume);
+  const int passes = ApplyPresetSteps(
+      preset, sampleRate,
+      [&](std::int32_t repeats) {
+        sliders.repeats = std::clamp(repeats, 1, kMaxRepeatsPosition);
+        sliders.delayMax = DelayMaximum(bufferSize, sliders.repeats);
+        sliders.delay = std::min(sliders.delay, sliders.delayMax);
+      },
+      [&](std::int32_t delay) { sliders.delay = std::clamp(delay, 0, sliders.delayMax); },
+      [&](std::int32_t volume) {
+        sliders.volume = std::clamp(volume, sliders.volumeRange.min, sliders.volumeRange.max);
+        sliders.volumeRange = SlideVolumeRange(sliders.volumeRange, sliders.volume);
+        return sliders.volume;
+      });
   if (volumePasses) *volumePasses = passes;
   return sliders;
 }

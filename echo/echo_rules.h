@@ -3,6 +3,7 @@
 // window's handlers apply them to the sliders; the renderer applies them to its settings.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
@@ -71,9 +72,27 @@ struct EchoSliders {
   VolumeRange volumeRange;
 };
 
+// Applies `preset` in the order the sliders' rules need, through three moves that each
+// clamp as their slider does and then run that slider's rule: repeats first (which sets the
+// delay maximum), then the delay, then the volume, asked for again until the sliding range
+// holds it. `setVolume` returns the position the volume slider took. Returns how many
+// volume moves it took. The window moves its track bars this way; ApplyPresetTo moves plain
+// values.
+template <typename SetRepeats, typename SetDelay, typename SetVolume>
+int ApplyPresetSteps(const Preset& preset, std::int32_t sampleRate, SetRepeats&& setRepeats,
+                     SetDelay&& setDelay, SetVolume&& setVolume) {
+  setRepeats(preset.echoes + 1);
+  setDelay(DelayFramesFor(preset.delayMs, sampleRate));
+  // Only volumes the slider can reach, or the range would slide for ever.
+  const std::int32_t volume = std::clamp(preset.volume, std::int32_t{1}, kVolumeLimit);
+  int passes = 0;
+  do {
+    ++passes;
+  } while (setVolume(volume) != volume);
+  return passes;
+}
+
 // Where applying `preset` leaves the sliders, for a pool of `bufferSize` bytes at
-// `sampleRate`: repeats first (which sets the delay maximum), then the delay held within
-// it, then the volume range slid toward the preset's volume until it holds it. Reports
-// how many times the volume handler ran in `volumePasses` when given.
+// `sampleRate`. Reports how many times the volume rule ran in `volumePasses` when given.
 EchoSliders ApplyPresetTo(EchoSliders sliders, const Preset& preset, std::int32_t bufferSize,
                           std::int32_t sampleRate, int* volumePasses = nullptr);

@@ -54,17 +54,22 @@ void TForm1::ComboBox2Change(QObject*) {
 }
 
 void TForm1::ApplyPreset(std::int32_t DelayMs, std::int32_t Echoes, std::int32_t Volume) {
-  TrackBar2->SetPosition(Echoes + 1);
-  TrackBar2Change(this);
-  TrackBar1->SetPosition(DelayFramesFor(DelayMs, SampleRate));
-  TrackBar1Change(this);
-  // Each pass leaves the thumb at the end nearest the volume, which slides the range 25
-  // that way; only volumes the bar can reach are asked for.
-  const std::int32_t volume = std::clamp(Volume, 1, kVolumeLimit);
-  do {
-    TrackBar3->SetPosition(volume);
-    TrackBar3Change(this);
-  } while (TrackBar3->Position() != volume);
+  // The bars clamp each position into their range, so the rule's steps need only set them.
+  ApplyPresetSteps(
+      {"", DelayMs, Echoes, Volume}, SampleRate,
+      [this](std::int32_t repeats) {
+        TrackBar2->SetPosition(repeats);
+        TrackBar2Change(this);
+      },
+      [this](std::int32_t delay) {
+        TrackBar1->SetPosition(delay);
+        TrackBar1Change(this);
+      },
+      [this](std::int32_t volume) {
+        TrackBar3->SetPosition(volume);
+        TrackBar3Change(this);
+        return TrackBar3->Position();
+      });
 }
 
 void TForm1::ComboBox1Change(QObject*) {
