@@ -13,55 +13,56 @@
 #include <limits>
 #include <mutex>
 #include <new>
-#include <unordered_map>
+#include <optional>
 
+#include "platform/handle_table.h"
 #include "platform/memory/global_memory_faults.h"
 
 namespace {
-
-// Handles are odd numbers with a tag in the high bits: never a malloc address (those are
-// aligned), never a canonical user-space pointer on 64-bit hosts, so a caller who
-// dereferences one by mistake faults at once instead of scribbling on someone's block.
-// Ids come from a 64-bit counter that is never rewound, so a freed handle stays invalid
-// for the life of the process.
-constexpr std::uintptr_t kHandleTag =
-    sizeof(std::uintptr_t) >= 8 ? static_cast<std::uintptr_t>(0xEC00'0000'0000'0000ULL) : 0;
 
 struct Block {
   void* address;
   UINT lockCount;
 };
 
-struct Registry {
-  std::mutex mutex;
-  std::unordered_map<std::uintptr_t, Block> blocks;
-  std::uintptr_t nextId = 1;
-  ScopedGlobalAllocFaults* faults = nullptr;
-};
+// Handles are odd numbers with a tag in the high bits: never a malloc address (those are
+// aligned), never a canonical user-space pointer on 64-bit hosts, so a caller who
+// dereferences one by mistake faults at once instead of scribbling on someone's block.
+constexpr std::uintptr_t kHandleTag =
+    sizeof(std::uintptr_t) >= 8 ? static_cast<std::uintptr_t>(0xEC00'0000'0000'0000ULL) : 0;
+
+using BlockTable = HandleTable<Block>;
 
 // Never destroyed, so blocks may still be freed from other static destructors at exit.
-Registry& registry() {
-  static Registry* const instance = new Registry;
-  return *instance;
+BlockTable& Blocks() {
+  static BlockTable* const table =
+      new BlockTable([](BlockTable::Number id) { return kHandleTag | (id << 1) | 1U; });
+  return *table;
 }
 
-HGLOBAL toHandle(std::uintptr_t id) {
-  return reinterpret_cast<HGLOBAL>(kHandleTag | (id << 1) | 1U);
+BlockTable::Number Number(HGLOBAL handle) {
+  return reinterpret_cast<BlockTable::Number>(handle);
 }
 
-// The table key of a handle; 0 (never a live key) when it does not even look like one.
-std::uintptr_t toKey(HGLOBAL handle) {
-  const auto value = reinterpret_cast<std::uintptr_t>(handle);
-  if ((value & 1U) == 0 || (value & kHandleTag) != kHandleTag) return 0;
-  return value;
+// The fault plans installed by tests, newest first.
+struct FaultPlans {
+  std::mutex mutex;
+  ScopedGlobalAllocFaults* newest = nullptr;
+};
+
+FaultPlans& Plans() {
+  static FaultPlans* const plans = new FaultPlans;
+  return *plans;
 }
 
 }  // namespace
 
 struct GlobalAllocFaultAccess {
-  // Counts one GlobalAlloc call; true when that call is to fail. Caller holds the mutex.
-  static bool nextCallFails(Registry& reg) {
-    ScopedGlobalAllocFaults* faults = reg.faults;
+  // Counts one GlobalAlloc call; true when that call is to fail.
+  static bool nextCallFails() {
+    FaultPlans& plans = Plans();
+    std::lock_guard lock(plans.mutex);
+    ScopedGlobalAllocFaults* faults = plans.newest;
     if (faults == nullptr) return false;
     const int number = faults->calls_++;
     return std::find(faults->failing_.begin(), faults->failing_.end(), number) !=
@@ -69,17 +70,17 @@ struct GlobalAllocFaultAccess {
   }
 
   static void install(ScopedGlobalAllocFaults* faults) {
-    Registry& reg = registry();
-    std::lock_guard lock(reg.mutex);
-    faults->previous_ = reg.faults;
-    reg.faults = faults;
+    FaultPlans& plans = Plans();
+    std::lock_guard lock(plans.mutex);
+    faults->previous_ = plans.newest;
+    plans.newest = faults;
   }
 
   static void remove(ScopedGlobalAllocFaults* faults) {
-    Registry& reg = registry();
-    std::lock_guard lock(reg.mutex);
+    FaultPlans& plans = Plans();
+    std::lock_guard lock(plans.mutex);
     // Out-of-order destruction would otherwise leave a dangling pointer installed.
-    for (ScopedGlobalAllocFaults** link = &reg.faults; *link != nullptr;
+    for (ScopedGlobalAllocFaults** link = &plans.newest; *link != nullptr;
          link = &(*link)->previous_) {
       if (*link == faults) {
         *link = faults->previous_;
@@ -89,7 +90,7 @@ struct GlobalAllocFaultAccess {
   }
 
   static int calls(const ScopedGlobalAllocFaults* faults) {
-    std::lock_guard lock(registry().mutex);
+    std::lock_guard lock(Plans().mutex);
     return faults->calls_;
   }
 };
@@ -108,11 +109,7 @@ int ScopedGlobalAllocFaults::calls() const {
 }
 
 HGLOBAL GlobalAlloc(UINT uFlags, SIZE_T dwBytes) {
-  Registry& reg = registry();
-  {
-    std::lock_guard lock(reg.mutex);
-    if (GlobalAllocFaultAccess::nextCallFails(reg)) return nullptr;
-  }
+  if (GlobalAllocFaultAccess::nextCallFails()) return nullptr;
   // Refused here rather than by malloc: no object may exceed PTRDIFF_MAX, and sanitizer
   // allocators abort on such requests instead of returning null.
   if (dwBytes > static_cast<SIZE_T>(std::numeric_limits<std::ptrdiff_t>::max())) return nullptr;
@@ -120,13 +117,8 @@ HGLOBAL GlobalAlloc(UINT uFlags, SIZE_T dwBytes) {
   const SIZE_T bytes = std::max<SIZE_T>(dwBytes, 1);
   void* address = (uFlags & GMEM_ZEROINIT) != 0 ? std::calloc(bytes, 1) : std::malloc(bytes);
   if (address == nullptr) return nullptr;
-
-  std::lock_guard lock(reg.mutex);
   try {
-    const std::uintptr_t id = reg.nextId++;
-    const HGLOBAL handle = toHandle(id);
-    reg.blocks.emplace(reinterpret_cast<std::uintptr_t>(handle), Block{address, 0});
-    return handle;
+    return reinterpret_cast<HGLOBAL>(Blocks().Add(Block{address, 0}));
   } catch (const std::bad_alloc&) {
     std::free(address);
     return nullptr;
@@ -134,49 +126,32 @@ HGLOBAL GlobalAlloc(UINT uFlags, SIZE_T dwBytes) {
 }
 
 LPVOID GlobalLock(HGLOBAL hMem) {
-  const std::uintptr_t key = toKey(hMem);
-  if (key == 0) return nullptr;
-  Registry& reg = registry();
-  std::lock_guard lock(reg.mutex);
-  const auto found = reg.blocks.find(key);
-  if (found == reg.blocks.end()) return nullptr;
-  Block& block = found->second;
-  if (block.lockCount < std::numeric_limits<UINT>::max()) ++block.lockCount;
-  return block.address;
+  LPVOID address = nullptr;
+  Blocks().With(Number(hMem), [&](Block& block) {
+    if (block.lockCount < std::numeric_limits<UINT>::max()) ++block.lockCount;
+    address = block.address;
+  });
+  return address;
 }
 
 BOOL GlobalUnlock(HGLOBAL hMem) {
-  const std::uintptr_t key = toKey(hMem);
-  if (key == 0) return FALSE;
-  Registry& reg = registry();
-  std::lock_guard lock(reg.mutex);
-  const auto found = reg.blocks.find(key);
-  if (found == reg.blocks.end()) return FALSE;
-  Block& block = found->second;
-  if (block.lockCount == 0) return FALSE;
-  --block.lockCount;
-  return block.lockCount > 0 ? TRUE : FALSE;
+  BOOL stillLocked = FALSE;
+  Blocks().With(Number(hMem), [&](Block& block) {
+    if (block.lockCount == 0) return;
+    --block.lockCount;
+    stillLocked = block.lockCount > 0 ? TRUE : FALSE;
+  });
+  return stillLocked;
 }
 
 SIZE_T GlobalLiveBlocks() {
-  Registry& reg = registry();
-  std::lock_guard lock(reg.mutex);
-  return reg.blocks.size();
+  return Blocks().Size();
 }
 
 HGLOBAL GlobalFree(HGLOBAL hMem) {
-  const std::uintptr_t key = toKey(hMem);
-  if (key == 0) return hMem;
-  Registry& reg = registry();
-  void* address = nullptr;
-  {
-    std::lock_guard lock(reg.mutex);
-    const auto found = reg.blocks.find(key);
-    if (found == reg.blocks.end()) return hMem;
-    address = found->second.address;
-    reg.blocks.erase(found);
-  }
-  std::free(address);
+  const std::optional<Block> block = Blocks().Take(Number(hMem));
+  if (!block) return hMem;
+  std::free(block->address);
   return nullptr;
 }
 

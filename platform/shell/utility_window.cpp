@@ -3,8 +3,8 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QPointer>
-#include <mutex>
-#include <unordered_map>
+
+#include "platform/handle_table.h"
 
 namespace {
 
@@ -24,44 +24,43 @@ class PostedMessage final : public QEvent {
   const LPARAM lParam_;
 };
 
-// The live windows by handle. Guarded because PostMessageA may come from any thread while
-// the GUI thread makes and destroys windows.
-std::mutex registryMutex;
-std::unordered_map<HWND, UtilityWindow*> registry;
-// Handles are numbers handed out once, so that a stale handle never names a newer window.
-std::uintptr_t lastHandle = 0;
+// The live windows by handle. PostMessageA may come from any thread while the GUI thread
+// makes and destroys windows.
+using WindowTable = HandleTable<UtilityWindow*>;
 
-HWND Register(UtilityWindow* window) {
-  std::lock_guard lock(registryMutex);
-  const auto handle = reinterpret_cast<HWND>(++lastHandle);
-  registry.emplace(handle, window);
-  return handle;
+WindowTable& Windows() {
+  static WindowTable table;
+  return table;
+}
+
+WindowTable::Number Number(HWND handle) {
+  return reinterpret_cast<WindowTable::Number>(handle);
 }
 
 }  // namespace
 
 UtilityWindow::UtilityWindow(TWndMethod method, bool visible, QObject* parent)
-    : QObject(parent), handle_(Register(this)), method_(std::move(method)), visible_(visible) {}
+    : QObject(parent),
+      handle_(reinterpret_cast<HWND>(Windows().Add(this))),
+      method_(std::move(method)),
+      visible_(visible) {}
 
 UtilityWindow::~UtilityWindow() {
-  std::lock_guard lock(registryMutex);
-  registry.erase(handle_);
+  Windows().Take(Number(handle_));
 }
 
 UtilityWindow* UtilityWindow::Find(HWND handle) {
-  std::lock_guard lock(registryMutex);
-  const auto found = registry.find(handle);
-  return found == registry.end() ? nullptr : found->second;
+  UtilityWindow* found = nullptr;
+  Windows().With(Number(handle), [&](UtilityWindow* window) { found = window; });
+  return found;
 }
 
 bool UtilityWindow::Post(HWND handle, UINT msg, WPARAM wParam, LPARAM lParam) {
-  // Posting under the lock keeps the window alive until the event is queued; its
+  // Posting under the table's lock keeps the window alive until the event is queued; its
   // destruction then removes the event from Qt's queue.
-  std::lock_guard lock(registryMutex);
-  const auto found = registry.find(handle);
-  if (found == registry.end()) return false;
-  QCoreApplication::postEvent(found->second, new PostedMessage(msg, wParam, lParam));
-  return true;
+  return Windows().With(Number(handle), [&](UtilityWindow* window) {
+    QCoreApplication::postEvent(window, new PostedMessage(msg, wParam, lParam));
+  });
 }
 
 bool UtilityWindow::event(QEvent* event) {

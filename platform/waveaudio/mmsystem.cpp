@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <mutex>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 
+#include "platform/handle_table.h"
 #include "platform/waveaudio/wave_stream.h"
 
 namespace {
@@ -29,24 +29,22 @@ std::string RecordName(const std::string& name) {
 
 std::atomic<WaveDriver*> installedDriver{nullptr};
 
-// Open devices by handle token. Tokens are never reused, so a stale handle finds nothing.
-struct HandleTable {
-  std::mutex mutex;
-  std::unordered_map<DWORD_PTR, std::shared_ptr<WaveStream>> streams;
-  DWORD_PTR nextToken = 0x10000;
-};
+// Open devices by handle, numbered from 0x10000 in steps of 0x10 as the service numbers
+// them. A handle is taken before its device opens, because the stream's notices carry it;
+// until the open succeeds it names no stream.
+using StreamTable = HandleTable<std::shared_ptr<WaveStream>>;
 
-HandleTable& Table() {
-  static HandleTable table;
+StreamTable& Streams() {
+  static StreamTable table([](StreamTable::Number id) { return 0x10000 + (id - 1) * 0x10; });
   return table;
 }
 
 std::shared_ptr<WaveStream> Find(const void* handle, WaveDirection direction) {
-  HandleTable& table = Table();
-  std::lock_guard lock(table.mutex);
-  auto it = table.streams.find(reinterpret_cast<DWORD_PTR>(handle));
-  if (it == table.streams.end() || it->second->direction() != direction) return nullptr;
-  return it->second;
+  std::shared_ptr<WaveStream> found;
+  Streams().With(reinterpret_cast<StreamTable::Number>(handle), [&](const auto& stream) {
+    if (stream && stream->direction() == direction) found = stream;
+  });
+  return found;
 }
 
 MMRESULT Injected(WaveCall call) {
@@ -108,13 +106,7 @@ MMRESULT Open(WaveCall call, WaveDirection direction, Handle* out, UINT id,
   if (id >= driver->DeviceCount(direction)) return MMSYSERR_BADDEVICEID;
   if (!WellFormedPcm(*format)) return WAVERR_BADFORMAT;
 
-  HandleTable& table = Table();
-  DWORD_PTR token;
-  {
-    std::lock_guard lock(table.mutex);
-    token = table.nextToken;
-    table.nextToken += 0x10;
-  }
+  const StreamTable::Number token = Streams().Add(nullptr);
   const Handle handle = reinterpret_cast<Handle>(token);
   WaveStream::Delivery deliver = [](UINT, DWORD_PTR) {};
   if (callbackType == CALLBACK_FUNCTION) {
@@ -125,12 +117,12 @@ MMRESULT Open(WaveCall call, WaveDirection direction, Handle* out, UINT id,
   }
   auto stream = std::make_shared<WaveStream>(direction, std::move(deliver));
   std::unique_ptr<DevicePort> port;
-  if (MMRESULT r = driver->Open(direction, id, *format, stream, port)) return r;
-  if (query) return MMSYSERR_NOERROR;  // the port goes, the device was only asked
-  {
-    std::lock_guard lock(table.mutex);
-    table.streams.emplace(token, stream);
+  const MMRESULT opened = driver->Open(direction, id, *format, stream, port);
+  if (opened != MMSYSERR_NOERROR || query) {  // a query's port goes: the device was only asked
+    Streams().Take(token);
+    return opened;
   }
+  Streams().With(token, [&](auto& entry) { entry = stream; });
   *out = handle;
   stream->Attach(std::move(port));
   return MMSYSERR_NOERROR;
@@ -161,9 +153,7 @@ MMRESULT Close(WaveCall call, WaveDirection direction, Handle handle) {
   auto stream = Find(handle, direction);
   if (!stream) return MMSYSERR_INVALHANDLE;
   if (MMRESULT r = stream->Close()) return r;
-  HandleTable& table = Table();
-  std::lock_guard lock(table.mutex);
-  table.streams.erase(reinterpret_cast<DWORD_PTR>(handle));
+  Streams().Take(reinterpret_cast<StreamTable::Number>(handle));
   return MMSYSERR_NOERROR;
 }
 
