@@ -25,49 +25,79 @@ namespace {
 // Inputs shorter than this render in a blink: no progress bar for them.
 constexpr double kQuietSeconds = 5.0;
 
-}  // namespace
+int Failed(std::ostream& err, const std::string& why, int status) {
+  err << "echora-cli: " << why << "\n";
+  return status;
+}
 
-int Render(const RenderOptions& options, std::ostream& err) {
-  // First, so that neither a wait for a stream nor a partial file can outlive a Ctrl-C.
-  InstallInterruptCleanup();
-  std::shared_ptr<FileSource> source;
+// Which of the engine's played frames the output takes. Every input period comes out four
+// periods after it went in: a file drops those four periods of lead-in and ends with the
+// input; a device stream keeps the engine's whole periods. The input's length (at the
+// engine's rate) comes from its header, or, for a stream, once it has ended.
+struct Timeline {
+  std::int64_t period;  // frames
+  bool deviceStream;
+  std::optional<std::int64_t> inputFrames;
+
+  std::int64_t PeriodsFor(std::int64_t frames) const { return (frames + period - 1) / period + 4; }
+  std::optional<std::int64_t> Periods() const {
+    return inputFrames ? std::optional(PeriodsFor(*inputFrames)) : std::nullopt;
+  }
+  std::optional<std::int64_t> Wanted() const {
+    if (!inputFrames) return std::nullopt;
+    return deviceStream ? PeriodsFor(*inputFrames) * period : *inputFrames;
+  }
+  std::int64_t Skipped() const { return deviceStream ? 0 : 4 * period; }
+};
+
+// The input, at the rate the engine is then set to; null, with the reason on `err`, when
+// the file or the options cannot be used.
+std::shared_ptr<FileSource> OpenSource(const RenderOptions& options, std::ostream& err) {
   try {
     std::unique_ptr<SoundFileReader> reader = OpenInput(options.input, err);
     const std::int32_t rate = options.engine.rate.value_or(reader->rate());
-    if (!ConfigureEngine(options.engine, rate, err)) return 2;
-    source = std::make_shared<FileSource>(std::move(reader), rate);
+    if (!ConfigureEngine(options.engine, rate, err)) return nullptr;
+    return std::make_shared<FileSource>(std::move(reader), rate);
   } catch (const SoundFileError& e) {
-    err << "echora-cli: " << e.what() << "\n";
-    return 2;
+    Failed(err, e.what(), 2);
+    return nullptr;
   }
+}
 
-  const std::int64_t period = BufferSize / 4;  // frames
-  // Every input period comes out four periods after it went in. The input's length (at the
-  // engine's rate) comes from its header, or, for a stream, once it has ended.
-  std::optional<std::int64_t> inputFrames;
-  if (const auto declared = source->DeclaredFrames()) {
-    inputFrames = static_cast<std::int64_t>(*declared);
-  }
-  const auto periodsFor = [&](std::int64_t frames) { return (frames + period - 1) / period + 4; };
-  const auto wantedFor = [&](std::int64_t frames) {
-    return options.deviceStream ? periodsFor(frames) * period : frames;
-  };
-  const std::int64_t skip = options.deviceStream ? 0 : 4 * period;
-
-  // The writer goes before its target, which closes the descriptor the writer uses.
+// Declared in this order so that the writer goes before its target, which closes the
+// descriptor the writer uses.
+struct OutputFile {
   std::optional<OutputTarget> target;
-  std::optional<SoundFileWriter> output;
-  try {
-    target.emplace(options.output, err);
-    std::optional<std::uint64_t> announced;
-    if (inputFrames) announced = static_cast<std::uint64_t>(wantedFor(*inputFrames));
-    output.emplace(target->Descriptor(), options.output, ContainerForName(options.output),
-                   SampleRate, target->Seekable(), announced);
-  } catch (const std::runtime_error& e) {
-    err << "echora-cli: " << e.what() << "\n";
-    return 1;
-  }
+  std::optional<SoundFileWriter> writer;
+};
 
+bool OpenOutput(const RenderOptions& options, const Timeline& timeline, OutputFile& output,
+                std::ostream& err) {
+  try {
+    output.target.emplace(options.output, err);
+    std::optional<std::uint64_t> announced;
+    if (const auto wanted = timeline.Wanted()) announced = static_cast<std::uint64_t>(*wanted);
+    output.writer.emplace(output.target->Descriptor(), options.output,
+                          ContainerForName(options.output), SampleRate, output.target->Seekable(),
+                          announced);
+    return true;
+  } catch (const std::runtime_error& e) {
+    Failed(err, e.what(), 1);
+    return false;
+  }
+}
+
+// How a run of the engine ended, in the order of the exit statuses they map to.
+struct RunEnd {
+  std::string readError;
+  std::string writeError;
+  std::vector<std::string> reports;
+};
+
+// Switches the engine on over a virtual card that hears `source`, steps the card one period
+// at a time into `writer` until the input has come out, and switches it off in order.
+RunEnd RunEngine(const RenderOptions& options, const std::shared_ptr<FileSource>& source,
+                 Timeline& timeline, SoundFileWriter& writer, std::ostream& err) {
   VirtualDriver card;
   card.AddCaptureDevice({.name = "Sound file", .source = source});
   card.AddPlaybackDevice({.name = "Sound file"});
@@ -75,68 +105,79 @@ int Render(const RenderOptions& options, std::ostream& err) {
   CliPanel panel(0, 0, options.engine.echo);
   EngineBindings bindings(card, gui, panel);
   EchoThreadHolder echo;
+  const std::int64_t period = timeline.period;
   const double periodSeconds = static_cast<double>(period) / SampleRate;
-  const bool longInput =
-      !inputFrames || static_cast<double>(*inputFrames) / SampleRate > kQuietSeconds;
+  const bool longInput = !timeline.inputFrames ||
+                         static_cast<double>(*timeline.inputFrames) / SampleRate > kQuietSeconds;
   ProgressBar progress(err, options.progress && longInput);
 
   PowerUpEngine(echo);
+  RunEnd end;
   std::int64_t dropped = 0;
   std::int64_t written = 0;
   std::vector<std::int16_t> played;
-  std::string writeError;  // a full disk ends the run, but the engine still stops in order
-  for (std::int64_t p = 1; !inputFrames || p <= periodsFor(*inputFrames); ++p) {
+  for (std::int64_t p = 1; !timeline.Periods() || p <= *timeline.Periods(); ++p) {
     card.Step(static_cast<std::size_t>(period));
     // The pass this period started must end before the next capture moves the history.
     // Short waits: the pass clears BufferReady just after its last LED call, with nothing
     // posted after it to wake a longer one.
     while (BufferReady && echo.Running()) gui.WaitAndPump(std::chrono::microseconds(100));
-    // A read error ends the sound early; what it was is reported below.
+    // A read error ends the sound early; it is reported once the engine is off.
     if (!source->Error().empty()) break;
-    if (!inputFrames && source->Ended()) {
-      inputFrames = static_cast<std::int64_t>(source->HeardFrames());
+    if (!timeline.inputFrames && source->Ended()) {
+      timeline.inputFrames = static_cast<std::int64_t>(source->HeardFrames());
     }
     card.TakePlayed(0, played);
     const auto frames = static_cast<std::int64_t>(played.size() / 2);
     const std::int64_t wanted =
-        inputFrames ? wantedFor(*inputFrames) : std::numeric_limits<std::int64_t>::max();
-    const std::int64_t from = std::clamp<std::int64_t>(skip - dropped, 0, frames);
+        timeline.Wanted().value_or(std::numeric_limits<std::int64_t>::max());
+    const std::int64_t from = std::clamp<std::int64_t>(timeline.Skipped() - dropped, 0, frames);
     const std::int64_t count = std::clamp<std::int64_t>(wanted - written, 0, frames - from);
     dropped += from;
     try {
-      output->append(played.data() + 2 * from, static_cast<std::size_t>(count));
+      writer.append(played.data() + 2 * from, static_cast<std::size_t>(count));
     } catch (const SoundFileError& e) {
-      writeError = e.what();
+      // A full disk ends the run, but the engine still stops in order.
+      end.writeError = e.what();
       break;
     }
     written += count;
-    progress.Show(p, inputFrames ? std::optional(periodsFor(*inputFrames)) : std::nullopt,
-                  periodSeconds);
+    progress.Show(p, timeline.Periods(), periodSeconds);
   }
   progress.Finish();
   panel.Untick();
   AwaitEchoEnd(echo, [&] { gui.Pump(); });
   PowerDownEngine();
+  end.readError = source->Error();
+  end.reports = panel.Reports();
+  return end;
+}
 
-  if (!source->Error().empty()) {
-    err << "echora-cli: " << source->Error() << "\n";
-    return 2;
+}  // namespace
+
+int Render(const RenderOptions& options, std::ostream& err) {
+  // First, so that neither a wait for a stream nor a partial file can outlive a Ctrl-C.
+  InstallInterruptCleanup();
+  const std::shared_ptr<FileSource> source = OpenSource(options, err);
+  if (!source) return 2;
+  Timeline timeline{BufferSize / 4, options.deviceStream, std::nullopt};
+  if (const auto declared = source->DeclaredFrames()) {
+    timeline.inputFrames = static_cast<std::int64_t>(*declared);
   }
-  if (!writeError.empty()) {
-    err << "echora-cli: " << writeError << "\n";
-    return 1;
-  }
-  const std::vector<std::string> reports = panel.Reports();
-  if (!reports.empty()) {
-    err << "echora-cli: the engine reported \"" << reports.front() << "\"\n";
-    return 1;
+  OutputFile output;
+  if (!OpenOutput(options, timeline, output, err)) return 1;
+
+  const RunEnd end = RunEngine(options, source, timeline, *output.writer, err);
+  if (!end.readError.empty()) return Failed(err, end.readError, 2);
+  if (!end.writeError.empty()) return Failed(err, end.writeError, 1);
+  if (!end.reports.empty()) {
+    return Failed(err, "the engine reported \"" + end.reports.front() + "\"", 1);
   }
   try {
-    output->finish();
-    target->Commit();
+    output.writer->finish();
+    output.target->Commit();
   } catch (const std::runtime_error& e) {
-    err << "echora-cli: " << e.what() << "\n";
-    return 1;
+    return Failed(err, e.what(), 1);
   }
   return 0;
 }
