@@ -20,14 +20,14 @@ const std::string kMoreDevices =
     " frequency or install full duplex drivers for your soundcard!\r"
     " Select devices and frequency in Advanced.Setup.\r";
 
-class DeviceCheckTest : public ::testing::Test {
+class DeviceCheckOnACard : public ::testing::Test {
  protected:
-  DeviceCheckTest() {
+  DeviceCheckOnACard() {
     ResetEngineState();
     SampleRate = 44100;
     InstallWaveDriver(&card);
   }
-  ~DeviceCheckTest() override { InstallWaveDriver(nullptr); }
+  ~DeviceCheckOnACard() override { InstallWaveDriver(nullptr); }
 
   VirtualDevice Named(const std::string& name, bool halfDuplex = false) {
     VirtualDevice device;
@@ -43,14 +43,14 @@ class DeviceCheckTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(DeviceCheckTest, NoDeviceAtAllNamesBothSidesAndProbesNothing) {
+TEST_F(DeviceCheckOnACard, NoDeviceAtAllNamesBothSidesAndProbesNothing) {
   const DeviceCheck check = CheckDevices(in, out);
   EXPECT_EQ(check.text, " No recording device present! No playing device present!");
   EXPECT_FALSE(check.captureMax || check.captureName || check.playbackMax || check.playbackName);
   EXPECT_EQ(card.CallCount(WaveCall::waveInOpen), 0);
 }
 
-TEST_F(DeviceCheckTest, CaptureOnlyReportsThePlaybackSideAlone) {
+TEST_F(DeviceCheckOnACard, CaptureOnlyReportsThePlaybackSideAlone) {
   card.AddCaptureDevice(Named("Line In"));
   const DeviceCheck check = CheckDevices(in, out);
   EXPECT_EQ(check.text, " No playing device present!");
@@ -60,7 +60,7 @@ TEST_F(DeviceCheckTest, CaptureOnlyReportsThePlaybackSideAlone) {
   EXPECT_EQ(card.CallCount(WaveCall::waveInOpen), 0);
 }
 
-TEST_F(DeviceCheckTest, OneOfEachThatCannotRunTogether) {
+TEST_F(DeviceCheckOnACard, OneOfEachThatCannotRunTogether) {
   card.AddCaptureDevice(Named("Mic"));
   card.AddPlaybackDevice(Named("Speakers", true));
   const DeviceCheck check = CheckDevices(in, out);
@@ -72,7 +72,7 @@ TEST_F(DeviceCheckTest, OneOfEachThatCannotRunTogether) {
   EXPECT_EQ(check.playbackName, "Speakers");
 }
 
-TEST_F(DeviceCheckTest, TwoCaptureAndOnePlaybackProbeOnlyNumberZero) {
+TEST_F(DeviceCheckOnACard, TwoCaptureAndOnePlaybackProbeOnlyNumberZero) {
   card.AddCaptureDevice();
   card.AddCaptureDevice();
   card.AddPlaybackDevice(Named("Speakers", true));
@@ -83,7 +83,7 @@ TEST_F(DeviceCheckTest, TwoCaptureAndOnePlaybackProbeOnlyNumberZero) {
   EXPECT_EQ(card.CallCount(WaveCall::waveInOpen), 1);
 }
 
-TEST_F(DeviceCheckTest, ThreeOfEachWhereOnlyNumberTwoPassesIsEnough) {
+TEST_F(DeviceCheckOnACard, ThreeOfEachWhereOnlyNumberTwoPassesIsEnough) {
   for (int i = 0; i < 3; ++i) {
     card.AddCaptureDevice();
     card.AddPlaybackDevice(Named("Out", i != 2));
@@ -94,7 +94,7 @@ TEST_F(DeviceCheckTest, ThreeOfEachWhereOnlyNumberTwoPassesIsEnough) {
   EXPECT_EQ(card.CallCount(WaveCall::waveOutOpen), 3);
 }
 
-TEST_F(DeviceCheckTest, ACaptureDeviceThatCannotOpenPassesTheProbe) {
+TEST_F(DeviceCheckOnACard, ACaptureDeviceThatCannotOpenPassesTheProbe) {
   VirtualDevice broken;
   broken.openResult = MMSYSERR_ALLOCATED;
   card.AddCaptureDevice(broken);
@@ -103,7 +103,7 @@ TEST_F(DeviceCheckTest, ACaptureDeviceThatCannotOpenPassesTheProbe) {
   EXPECT_EQ(card.CallCount(WaveCall::waveOutOpen), 0);
 }
 
-TEST_F(DeviceCheckTest, UnreadableCapabilitiesAreReportedAndTheLabelKeepsTheOldName) {
+TEST_F(DeviceCheckOnACard, UnreadableCapabilitiesAreReportedAndTheLabelKeepsTheOldName) {
   VirtualDevice mute;
   mute.capsResult = MMSYSERR_NODRIVER;
   card.AddCaptureDevice(mute);

@@ -16,7 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class FileSourceTest : public ::testing::Test {
+class FileSourceOnAFile : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string pattern = (fs::temp_directory_path() / "filesource-XXXXXX").string();
@@ -47,7 +47,7 @@ class FileSourceTest : public ::testing::Test {
   int files_ = 0;
 };
 
-TEST_F(FileSourceTest, AtItsOwnRateTheFileIsHeardSampleForSampleThenSilence) {
+TEST_F(FileSourceOnAFile, AtItsOwnRateTheFileIsHeardSampleForSampleThenSilence) {
   const std::vector<std::int16_t> tone = StereoTone(440, 11025, 5000, 30000);
   auto source = Source(tone, 11025, 11025);
   ASSERT_EQ(source->DeclaredFrames(), 5000U);
@@ -58,7 +58,7 @@ TEST_F(FileSourceTest, AtItsOwnRateTheFileIsHeardSampleForSampleThenSilence) {
   EXPECT_EQ(source->HeardFrames(), 5000U);
 }
 
-TEST_F(FileSourceTest, ConversionRemovesAToneAboveTheNewNyquistAndKeepsOneBelow) {
+TEST_F(FileSourceOnAFile, ConversionRemovesAToneAboveTheNewNyquistAndKeepsOneBelow) {
   // 5 kHz cannot exist at 8000 Hz; linear interpolation folds it to 3 kHz at nearly full
   // level. 1 kHz must come through whole.
   const int seconds = 2;
@@ -83,7 +83,7 @@ TEST_F(FileSourceTest, ConversionRemovesAToneAboveTheNewNyquistAndKeepsOneBelow)
   }
 }
 
-TEST_F(FileSourceTest, ConversionGivesTheSameSoundInAnyBlocksAndKeepsTheLength) {
+TEST_F(FileSourceOnAFile, ConversionGivesTheSameSoundInAnyBlocksAndKeepsTheLength) {
   const std::vector<std::int16_t> tone = StereoTone(700, 22050, 30001, 20000);
   auto whole = Source(tone, 22050, 32000);
   auto pieces = Source(tone, 22050, 32000);

@@ -17,7 +17,7 @@ namespace {
 
 constexpr SIZE_T kBlockBytes = 1 << 20;
 
-TEST(GlobalMemoryTest, ZeroInitBlocksAreZeroEvenWhenMemoryIsReused) {
+TEST(GlobalMemory, ZeroInitBlocksAreZeroEvenWhenMemoryIsReused) {
   // Dirty a block first so that a reused allocation would show through.
   HGLOBAL dirty = GlobalAlloc(GMEM_MOVEABLE, kBlockBytes);
   ASSERT_NE(dirty, nullptr);
@@ -33,7 +33,7 @@ TEST(GlobalMemoryTest, ZeroInitBlocksAreZeroEvenWhenMemoryIsReused) {
   }
 }
 
-TEST(GlobalMemoryTest, LockGivesOneAddressAndCountsLocks) {
+TEST(GlobalMemory, LockGivesOneAddressAndCountsLocks) {
   HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, 64);
   auto* first = static_cast<char*>(GlobalLock(block));
   ASSERT_NE(first, nullptr);
@@ -52,7 +52,7 @@ TEST(GlobalMemoryTest, LockGivesOneAddressAndCountsLocks) {
   EXPECT_EQ(GlobalFree(empty), nullptr);
 }
 
-TEST(GlobalMemoryTest, BadAndStaleHandlesAreRefusedHarmlessly) {
+TEST(GlobalMemory, BadAndStaleHandlesAreRefusedHarmlessly) {
   HGLOBAL stale = GlobalAlloc(GHND, 16);
   void* address = GlobalLock(stale);
   ASSERT_EQ(GlobalFree(stale), nullptr);
@@ -72,7 +72,7 @@ TEST(GlobalMemoryTest, BadAndStaleHandlesAreRefusedHarmlessly) {
   EXPECT_EQ(GlobalAlloc(GHND, ~SIZE_T{0}), nullptr);
 }
 
-TEST(GlobalMemoryTest, ConcurrentUseGivesDistinctHandles) {
+TEST(GlobalMemory, ConcurrentUseGivesDistinctHandles) {
   std::vector<HGLOBAL> kept[2];
   const auto work = [](std::vector<HGLOBAL>& mine) {
     for (int i = 0; i < 2000; ++i) {
@@ -93,7 +93,7 @@ TEST(GlobalMemoryTest, ConcurrentUseGivesDistinctHandles) {
   }
 }
 
-TEST(GlobalMemoryTest, InjectedFaultsHitExactlyTheNamedCalls) {
+TEST(GlobalMemory, InjectedFaultsHitExactlyTheNamedCalls) {
   ScopedGlobalAllocFaults faults({1, 3});
   std::vector<bool> failed;
   for (int i = 0; i < 5; ++i) {
@@ -116,7 +116,7 @@ TEST(GlobalMemoryTest, InjectedFaultsHitExactlyTheNamedCalls) {
   EXPECT_EQ(faults.calls(), 6);
 }
 
-TEST(GlobalMemoryTest, MemoryStatusIsSaneAndTracksAddressSpace) {
+TEST(GlobalMemory, MemoryStatusIsSaneAndTracksAddressSpace) {
   GlobalMemoryStatus(nullptr);
   MEMORYSTATUS before{};
   GlobalMemoryStatus(&before);

@@ -63,7 +63,7 @@ std::vector<std::int16_t> CoarseTone(std::size_t frames) {
   return slots;
 }
 
-TEST_F(SoundFile, Reader_ReadsEveryKindOfFileAsTheSameStereo) {
+TEST_F(SoundFile, ReaderReadsEveryKindOfFileAsTheSameStereo) {
   const std::vector<std::int16_t> tone = CoarseTone(16000);
   // How far each kind may stray: lossless kinds not at all, floating point by rounding,
   // the lossy codecs by their noise (compared as the error's level below the tone's).
@@ -111,7 +111,7 @@ TEST_F(SoundFile, Reader_ReadsEveryKindOfFileAsTheSameStereo) {
   }
 }
 
-TEST_F(SoundFile, Reader_HearsAMonoFileOnBothChannels) {
+TEST_F(SoundFile, ReaderHearsAMonoFileOnBothChannels) {
   const std::vector<std::int16_t> mono = {1, -2, 32767, -32768, 0, 5};
   WriteTestSound(Path("mono.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 8000, 1, mono);
   SoundFileReader reader(Path("mono.wav"));
@@ -127,7 +127,7 @@ TEST_F(SoundFile, Reader_HearsAMonoFileOnBothChannels) {
   EXPECT_EQ(slots[10], slots[11]);
 }
 
-TEST_F(SoundFile, Reader_ClipsFloatingPointSamplesBeyondFullScale) {
+TEST_F(SoundFile, ReaderClipsFloatingPointSamplesBeyondFullScale) {
   SF_INFO info{};
   info.samplerate = 8000;
   info.channels = 2;
@@ -141,7 +141,7 @@ TEST_F(SoundFile, Reader_ClipsFloatingPointSamplesBeyondFullScale) {
   EXPECT_EQ(ReadAll(reader), (std::vector<std::int16_t>{32767, -32768, 32767, -32768}));
 }
 
-TEST_F(SoundFile, Reader_RefusesWhatItCannotUseInOneLineNamingTheFile) {
+TEST_F(SoundFile, ReaderRefusesWhatItCannotUseInOneLineNamingTheFile) {
   WriteTestSound(Path("six.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 8000, 6,
                  std::vector<std::int16_t>(60));
   std::ofstream(Path("text.wav")) << "this is not a sound file at all";
@@ -168,7 +168,7 @@ TEST_F(SoundFile, Reader_RefusesWhatItCannotUseInOneLineNamingTheFile) {
   }
 }
 
-TEST_F(SoundFile, Reader_TakesABlockAlignOfZeroAsTheFormatImpliesIt) {
+TEST_F(SoundFile, ReaderTakesABlockAlignOfZeroAsTheFormatImpliesIt) {
   // A hand-made header whose block align is 0: 16-bit stereo says 4.
   auto le = [](std::uint32_t v, int bytes) {
     std::string s;
@@ -184,7 +184,7 @@ TEST_F(SoundFile, Reader_TakesABlockAlignOfZeroAsTheFormatImpliesIt) {
   EXPECT_EQ(ReadAll(reader), (std::vector<std::int16_t>{1, -1, 32767, -32768}));
 }
 
-TEST_F(SoundFile, Reader_ReadsAPipeAsAStreamOfUnknownLength) {
+TEST_F(SoundFile, ReaderReadsAPipeAsAStreamOfUnknownLength) {
   const std::vector<std::int16_t> tone = StereoTone(300, 8000, 20000, 10000);
   WriteTestSound(Path("in.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 8000, 2, tone);
   std::ifstream in(Path("in.wav"), std::ios::binary);
@@ -207,7 +207,7 @@ TEST_F(SoundFile, Reader_ReadsAPipeAsAStreamOfUnknownLength) {
   writer.join();
 }
 
-TEST_F(SoundFile, Writer_WavAndFlacFilesReadBackExactly) {
+TEST_F(SoundFile, WriterWavAndFlacFilesReadBackExactly) {
   const std::vector<std::int16_t> tone = StereoTone(1000, 44100, 30000, 32767);
   for (const std::string name : {"out.wav", "out.flac", "out.FLAC"}) {
     SCOPED_TRACE(name);
@@ -234,7 +234,7 @@ TEST_F(SoundFile, Writer_WavAndFlacFilesReadBackExactly) {
   EXPECT_EQ(std::string(magic, 4), "RIFF");
 }
 
-TEST_F(SoundFile, Writer_AStreamCarriesAHeaderForTheLengthItAnnounced) {
+TEST_F(SoundFile, WriterAStreamCarriesAHeaderForTheLengthItAnnounced) {
   const std::vector<std::int16_t> tone = StereoTone(1000, 22050, 12345, 30000);
   for (const bool known : {true, false}) {
     SCOPED_TRACE(known ? "known length" : "unknown length");
@@ -271,7 +271,7 @@ TEST_F(SoundFile, Writer_AStreamCarriesAHeaderForTheLengthItAnnounced) {
   }
 }
 
-TEST_F(SoundFile, StreamHeader_TurnsToRf64PastFourGiB) {
+TEST_F(SoundFile, StreamHeaderTurnsToRf64PastFourGiB) {
   const auto readLe = [](const std::vector<unsigned char>& h, std::size_t at, int bytes) {
     std::uint64_t v = 0;
     for (int i = bytes - 1; i >= 0; --i) v = v << 8 | h[at + i];

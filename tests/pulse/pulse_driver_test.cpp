@@ -72,12 +72,12 @@ void CALLBACK_Out(HWAVEOUT hwo, UINT msg, DWORD_PTR instance, DWORD_PTR param1, 
   if (ring->keep) waveOutWrite(hwo, reinterpret_cast<WAVEHDR*>(param1), kHeader);
 }
 
-class PulseDriverTest : public ::testing::Test {
+class PulseDriverOnAServer : public ::testing::Test {
  protected:
-  PulseDriverTest() : driver(PulseDriver::Options{server.Address(), 50ms, 2000ms}) {
+  PulseDriverOnAServer() : driver(PulseDriver::Options{server.Address(), 50ms, 2000ms}) {
     InstallWaveDriver(&driver);
   }
-  ~PulseDriverTest() override { InstallWaveDriver(nullptr); }
+  ~PulseDriverOnAServer() override { InstallWaveDriver(nullptr); }
 
   template <typename Ready>
   static bool Eventually(Ready ready, std::chrono::milliseconds limit = 5000ms) {
@@ -95,7 +95,7 @@ class PulseDriverTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(PulseDriverTest, CountsSourcesWithMonitorsAndSinksAndNamesThem) {
+TEST_F(PulseDriverOnAServer, CountsSourcesWithMonitorsAndSinksAndNamesThem) {
   EXPECT_EQ(waveInGetNumDevs(), 2u);
   EXPECT_EQ(waveOutGetNumDevs(), 2u);
   WAVEINCAPSA in{};
@@ -108,7 +108,7 @@ TEST_F(PulseDriverTest, CountsSourcesWithMonitorsAndSinksAndNamesThem) {
   EXPECT_EQ(waveOutGetDevCapsA(2, &out, sizeof out), MMSYSERR_BADDEVICEID);
 }
 
-TEST_F(PulseDriverTest, LongDescriptionsAreCutToThirtyOneBytesEndingInAnEllipsis) {
+TEST_F(PulseDriverOnAServer, LongDescriptionsAreCutToThirtyOneBytesEndingInAnEllipsis) {
   ASSERT_EQ(server.Pactl("load-module module-null-sink sink_name=long "
                          "sink_properties=device.description=" +
                          std::string(40, 'x')),
@@ -118,7 +118,7 @@ TEST_F(PulseDriverTest, LongDescriptionsAreCutToThirtyOneBytesEndingInAnEllipsis
   EXPECT_EQ(std::string(caps.szPname), std::string(28, 'x') + "\u2026");
 }
 
-TEST_F(PulseDriverTest, OpensTheProgramsFormatAtEveryRateAndRefusesOthers) {
+TEST_F(PulseDriverOnAServer, OpensTheProgramsFormatAtEveryRateAndRefusesOthers) {
   for (DWORD rate : {5510u, 6620u, 8000u, 9600u, 11025u, 16000u, 18900u, 22050u, 27420u, 32000u,
                      33075u, 37800u, 44100u}) {
     const WAVEFORMATEX format = Format(rate);
@@ -136,7 +136,7 @@ TEST_F(PulseDriverTest, OpensTheProgramsFormatAtEveryRateAndRefusesOthers) {
   EXPECT_EQ(waveOutOpen(&out, kOutSink, &eightBit, 0, 0, CALLBACK_NULL), WAVERR_BADFORMAT);
 }
 
-TEST_F(PulseDriverTest, PlayedSoundComesBackThroughTheMonitorSampleForSample) {
+TEST_F(PulseDriverOnAServer, PlayedSoundComesBackThroughTheMonitorSampleForSample) {
   const WAVEFORMATEX format = Format(44100);
   // A recognisable signal: a ramp in both channels, 0.25 s.
   std::vector<std::int16_t> signal(2 * 11025);
@@ -188,7 +188,7 @@ TEST_F(PulseDriverTest, PlayedSoundComesBackThroughTheMonitorSampleForSample) {
   EXPECT_EQ((start - recorded.begin()) % 2, 0);
 }
 
-TEST_F(PulseDriverTest, ResetReturnsQueuedHeadersAtOnceAndCloseRefusesWhileQueued) {
+TEST_F(PulseDriverOnAServer, ResetReturnsQueuedHeadersAtOnceAndCloseRefusesWhileQueued) {
   const WAVEFORMATEX format = Format(44100);
   Ring ring(4 * 44100, 2);  // a second each: nothing completes on its own during the test
   ring.keep = false;
@@ -211,7 +211,7 @@ TEST_F(PulseDriverTest, ResetReturnsQueuedHeadersAtOnceAndCloseRefusesWhileQueue
   EXPECT_EQ(waveOutClose(out), MMSYSERR_NOERROR);
 }
 
-TEST_F(PulseDriverTest, TheSameDeviceOpensTwiceAsTwoIndependentStreams) {
+TEST_F(PulseDriverOnAServer, TheSameDeviceOpensTwiceAsTwoIndependentStreams) {
   const WAVEFORMATEX format = Format(22050);
   HWAVEIN first = nullptr;
   HWAVEIN second = nullptr;
@@ -223,7 +223,7 @@ TEST_F(PulseDriverTest, TheSameDeviceOpensTwiceAsTwoIndependentStreams) {
   EXPECT_EQ(waveInClose(second), MMSYSERR_NOERROR);
 }
 
-TEST_F(PulseDriverTest, EveryCallOnAClosedHandleIsRefused) {
+TEST_F(PulseDriverOnAServer, EveryCallOnAClosedHandleIsRefused) {
   const WAVEFORMATEX format = Format(44100);
   HWAVEIN in = nullptr;
   HWAVEOUT out = nullptr;
@@ -271,7 +271,7 @@ TEST(PulseDriverWithoutServer, HasNoDevicesAndOpensNothingQuickly) {
 
 // A sink loaded between the count and the query of one action changes nothing for that
 // action; the next action sees it.
-TEST_F(PulseDriverTest, ASnapshotKeepsOneListingOfTheDevicesUntilItEnds) {
+TEST_F(PulseDriverOnAServer, ASnapshotKeepsOneListingOfTheDevicesUntilItEnds) {
   const UINT before = waveOutGetNumDevs();
   {
     const WaveDeviceSnapshot devices;
@@ -292,7 +292,7 @@ TEST_F(PulseDriverTest, ASnapshotKeepsOneListingOfTheDevicesUntilItEnds) {
   EXPECT_STREQ(caps.szPname, "Null Output");  // the null sink's own description
 }
 
-TEST_F(PulseDriverTest, AReasonIsGivenOnlyForTheServersOwnFailures) {
+TEST_F(PulseDriverOnAServer, AReasonIsGivenOnlyForTheServersOwnFailures) {
   EXPECT_GT(waveOutGetNumDevs(), 0u);
   EXPECT_EQ(WaveDriverFailure(), "");
   WAVEINCAPSA caps{};

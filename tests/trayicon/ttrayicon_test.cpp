@@ -50,7 +50,7 @@ void CloseMenuWith(TPopupMenu& menu, std::vector<Qt::Key> keys) {
   });
 }
 
-class TrayIconTest : public testing::Test {
+class TrayIcon : public testing::Test {
  protected:
   // What the notification area does for a gesture: the mouse messages, as the callback
   // message, to the window that the record names.
@@ -76,7 +76,7 @@ class TrayIconTest : public testing::Test {
   Log log_;
 };
 
-TEST_F(TrayIconTest, StoredSettings_SendAddThenModifyThenModifyAgainAfterTheRefresh) {
+TEST_F(TrayIcon, StoredSettingsSendAddThenModifyThenModifyAgainAfterTheRefresh) {
   TPopupMenu menu(nullptr);
   tray_->ReadStoredSettings(
       {.Active = true, .Icon = RedSquare(), .ToolTip = "Echora: OFF", .PopupMenu = &menu});
@@ -101,7 +101,7 @@ TEST_F(TrayIconTest, StoredSettings_SendAddThenModifyThenModifyAgainAfterTheRefr
   EXPECT_EQ(tray_->PopupMenu(), &menu);
 }
 
-TEST_F(TrayIconTest, StoredSettingsWithoutToolTip_SendTheIconOnlyWithTheOneRefresh) {
+TEST_F(TrayIcon, StoredSettingsWithoutToolTipSendTheIconOnlyWithTheOneRefresh) {
   tray_->ReadStoredSettings({.Active = true, .Icon = RedSquare()});
   ASSERT_EQ(shell_.messages, (Calls{NIM_ADD}));
   QCoreApplication::processEvents();
@@ -110,7 +110,7 @@ TEST_F(TrayIconTest, StoredSettingsWithoutToolTip_SendTheIconOnlyWithTheOneRefre
   EXPECT_NE(shell_.records[1].hIcon, nullptr);
 }
 
-TEST_F(TrayIconTest, Active_TwiceAddsOnceAndFalseRemovesOnlyWhatWasAdded) {
+TEST_F(TrayIcon, ActiveTwiceAddsOnceAndFalseRemovesOnlyWhatWasAdded) {
   tray_->SetActive(false);
   EXPECT_TRUE(shell_.messages.empty());
   tray_->SetActive(true);
@@ -119,7 +119,7 @@ TEST_F(TrayIconTest, Active_TwiceAddsOnceAndFalseRemovesOnlyWhatWasAdded) {
   EXPECT_EQ(shell_.messages, (Calls{NIM_ADD, NIM_DELETE}));
 }
 
-TEST_F(TrayIconTest, InactiveChanges_SendNothingUntilTheAddCarriesThem) {
+TEST_F(TrayIcon, InactiveChangesSendNothingUntilTheAddCarriesThem) {
   TIcon picture;
   picture.SetPicture(RedSquare());
   tray_->SetIcon(&picture);
@@ -132,7 +132,7 @@ TEST_F(TrayIconTest, InactiveChanges_SendNothingUntilTheAddCarriesThem) {
   EXPECT_STREQ(shell_.records[0].szTip, "Echora: ON");
 }
 
-TEST_F(TrayIconTest, ToolTip_KeepsAtMost62CharactersAndIsResentWhenUnchanged) {
+TEST_F(TrayIcon, ToolTipKeepsAtMost62CharactersAndIsResentWhenUnchanged) {
   tray_->SetToolTip("x");
   tray_->SetActive(true);
   tray_->SetToolTip(QString(62, 'a'));
@@ -147,14 +147,14 @@ TEST_F(TrayIconTest, ToolTip_KeepsAtMost62CharactersAndIsResentWhenUnchanged) {
   EXPECT_EQ(shell_.messages, (Calls{NIM_ADD, NIM_MODIFY, NIM_MODIFY, NIM_MODIFY}));
 }
 
-TEST_F(TrayIconTest, ToolTipBeyondAscii_IsCutOnACharacterBoundaryInTheRecord) {
+TEST_F(TrayIcon, ToolTipBeyondAsciiIsCutOnACharacterBoundaryInTheRecord) {
   tray_->SetActive(true);
   tray_->SetToolTip(QString(40, QChar(0x00E9)));  // two bytes each
   EXPECT_EQ(QString::fromUtf8(shell_.records.back().szTip), QString(31, QChar(0x00E9)));
   EXPECT_EQ(tray_->ToolTip().size(), 40);
 }
 
-TEST_F(TrayIconTest, Icon_SetToNoneEmptiesItAndSendsAZeroHandle) {
+TEST_F(TrayIcon, IconSetToNoneEmptiesItAndSendsAZeroHandle) {
   tray_->Icon()->SetPicture(RedSquare());
   tray_->SetActive(true);
   tray_->SetIcon(tray_->Icon());  // its own object: nothing happens
@@ -164,7 +164,7 @@ TEST_F(TrayIconTest, Icon_SetToNoneEmptiesItAndSendsAZeroHandle) {
   EXPECT_EQ(shell_.records.back().hIcon, nullptr);
 }
 
-TEST_F(TrayIconTest, ShellFailures_ChangeNoState) {
+TEST_F(TrayIcon, ShellFailuresChangeNoState) {
   shell_.result = FALSE;
   tray_->SetActive(true);
   EXPECT_TRUE(tray_->Active());
@@ -172,7 +172,7 @@ TEST_F(TrayIconTest, ShellFailures_ChangeNoState) {
   EXPECT_EQ(shell_.messages, (Calls{NIM_ADD, NIM_MODIFY}));
 }
 
-TEST_F(TrayIconTest, ShowDesigning_PreviewsOnlyInADesignerWhereActiveIsOnlyRecorded) {
+TEST_F(TrayIcon, ShowDesigningPreviewsOnlyInADesignerWhereActiveIsOnlyRecorded) {
   tray_->SetShowDesigning(true);  // a running program: ignored
   EXPECT_FALSE(tray_->ShowDesigning());
   EXPECT_TRUE(shell_.messages.empty());
@@ -186,7 +186,7 @@ TEST_F(TrayIconTest, ShowDesigning_PreviewsOnlyInADesignerWhereActiveIsOnlyRecor
   EXPECT_EQ(shell_.messages, (Calls{NIM_ADD, NIM_MODIFY, NIM_DELETE}));
 }
 
-TEST_F(TrayIconTest, Destruction_RemovesTheIconOnlyWhenItIsThere) {
+TEST_F(TrayIcon, DestructionRemovesTheIconOnlyWhenItIsThere) {
   tray_->SetActive(true);
   const HWND window = shell_.records[0].hWnd;
   tray_.reset();
@@ -200,7 +200,7 @@ TEST_F(TrayIconTest, Destruction_RemovesTheIconOnlyWhenItIsThere) {
   EXPECT_EQ(shell_.messages.size(), 2u);
 }
 
-TEST_F(TrayIconTest, Clicks_RaiseTheEventsOfTheShellsSequences) {
+TEST_F(TrayIcon, ClicksRaiseTheEventsOfTheShellsSequences) {
   tray_->OnClick = [this](QObject* sender) {
     log_.push_back(sender == tray_.get() ? "click" : "");
   };
@@ -216,14 +216,14 @@ TEST_F(TrayIconTest, Clicks_RaiseTheEventsOfTheShellsSequences) {
   EXPECT_EQ(log_.size(), 4u);
 }
 
-TEST_F(TrayIconTest, RightClickWithNeitherMenuNorHandler_DoesNothing) {
+TEST_F(TrayIcon, RightClickWithNeitherMenuNorHandlerDoesNothing) {
   tray_->OnClick = [this](QObject*) { log_.push_back("click"); };
   tray_->SetActive(true);
   Report({WM_RBUTTONUP});
   EXPECT_TRUE(log_.empty());
 }
 
-TEST_F(TrayIconTest, RightClickWithHandlerOnly_ReportsTheRightButtonAtThePointer) {
+TEST_F(TrayIcon, RightClickWithHandlerOnlyReportsTheRightButtonAtThePointer) {
   LogRightClicks();
   tray_->SetActive(true);
   QCursor::setPos(120, 80);
@@ -231,7 +231,7 @@ TEST_F(TrayIconTest, RightClickWithHandlerOnly_ReportsTheRightButtonAtThePointer
   EXPECT_EQ(log_, (Log{"right 120,80"}));
 }
 
-TEST_F(TrayIconTest, RightClickWithMenuOnly_PopsTheMenuUpAtThePointer) {
+TEST_F(TrayIcon, RightClickWithMenuOnlyPopsTheMenuUpAtThePointer) {
   TPopupMenu menu(nullptr);
   menu.Add("Show");
   QPoint shownAt;
@@ -246,7 +246,7 @@ TEST_F(TrayIconTest, RightClickWithMenuOnly_PopsTheMenuUpAtThePointer) {
   EXPECT_EQ(shownAt, QPoint(150, 90));
 }
 
-TEST_F(TrayIconTest, RightClickWithMenuAndHandler_ShowsTheMenuFirstWithThePointerReadBefore) {
+TEST_F(TrayIcon, RightClickWithMenuAndHandlerShowsTheMenuFirstWithThePointerReadBefore) {
   TPopupMenu menu(nullptr);
   menu.Add("Show")->OnClick = [this](QObject*) { log_.push_back("Show chosen"); };
   menu.OnPopup = [&](QObject*) {
@@ -263,7 +263,7 @@ TEST_F(TrayIconTest, RightClickWithMenuAndHandler_ShowsTheMenuFirstWithThePointe
   EXPECT_EQ(log_, (Log{"menu", "right 40,60", "Show chosen"}));
 }
 
-TEST_F(TrayIconTest, RightClick_StopsWhenTheMenuDestroysTheComponent) {
+TEST_F(TrayIcon, RightClickStopsWhenTheMenuDestroysTheComponent) {
   TPopupMenu menu(nullptr);
   menu.OnPopup = [&](QObject*) {
     tray_.reset();

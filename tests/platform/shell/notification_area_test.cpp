@@ -21,9 +21,9 @@ QList<QSystemTrayIcon*> TrayIcons() {
   return QCoreApplication::instance()->findChildren<QSystemTrayIcon*>();
 }
 
-class NotificationAreaTest : public testing::Test {
+class ShellNotifyIcon : public testing::Test {
  protected:
-  NotificationAreaTest() {
+  ShellNotifyIcon() {
     data_ = {NOTIFYICONDATAA_V1_SIZE,
              window_,
              3,
@@ -33,7 +33,7 @@ class NotificationAreaTest : public testing::Test {
              {}};
     std::strcpy(data_.szTip, "Echora: OFF");
   }
-  ~NotificationAreaTest() override {
+  ~ShellNotifyIcon() override {
     data_.cbSize = NOTIFYICONDATAA_V1_SIZE;
     Shell_NotifyIconA(NIM_DELETE, &data_);
     DeallocateHWnd(window_);
@@ -45,7 +45,7 @@ class NotificationAreaTest : public testing::Test {
   NOTIFYICONDATAA data_;
 };
 
-TEST_F(NotificationAreaTest, AddModifyDelete_KeepOneTrayIconInStep) {
+TEST_F(ShellNotifyIcon, AddModifyDeleteKeepOneTrayIconInStep) {
   ASSERT_EQ(Shell_NotifyIconA(NIM_ADD, &data_), TRUE);
   ASSERT_EQ(TrayIcons().size(), 1);
   QSystemTrayIcon* icon = TrayIcons().front();
@@ -69,7 +69,7 @@ TEST_F(NotificationAreaTest, AddModifyDelete_KeepOneTrayIconInStep) {
   EXPECT_EQ(Shell_NotifyIconA(NIM_MODIFY, &data_), FALSE);
 }
 
-TEST_F(NotificationAreaTest, MalformedCalls_AreRefused) {
+TEST_F(ShellNotifyIcon, MalformedCallsAreRefused) {
   EXPECT_EQ(Shell_NotifyIconA(NIM_ADD, nullptr), FALSE);
   EXPECT_EQ(Shell_NotifyIconA(7, &data_), FALSE);
   data_.cbSize = sizeof data_;
@@ -77,7 +77,7 @@ TEST_F(NotificationAreaTest, MalformedCalls_AreRefused) {
   EXPECT_TRUE(TrayIcons().isEmpty());
 }
 
-TEST_F(NotificationAreaTest, Activations_ArePostedAsTheCallbackMessageOnlyWhenOneIsSet) {
+TEST_F(ShellNotifyIcon, ActivationsArePostedAsTheCallbackMessageOnlyWhenOneIsSet) {
   ASSERT_EQ(Shell_NotifyIconA(NIM_ADD, &data_), TRUE);
   Q_EMIT TrayIcons().front()->activated(QSystemTrayIcon::Context);
   EXPECT_TRUE(delivered_.empty());  // posted, not sent
@@ -110,7 +110,7 @@ using Messages = std::vector<std::vector<UINT>>;
 constexpr UINT kUp = WM_LBUTTONUP;
 constexpr UINT kDouble = WM_LBUTTONDBLCLK;
 
-TEST(ClickTranslator, DoubleClick_GivesTheShellsSequenceHoweverTheHostReportsIt) {
+TEST(ClickTranslator, DoubleClickGivesTheShellsSequenceHoweverTheHostReportsIt) {
   // A click for each press, then the double click.
   EXPECT_EQ(Translate({{Reason::Trigger, 0}, {Reason::Trigger, 200}, {Reason::DoubleClick, 201}}),
             (Messages{{kUp}, {kDouble, kUp}, {}}));
@@ -121,7 +121,7 @@ TEST(ClickTranslator, DoubleClick_GivesTheShellsSequenceHoweverTheHostReportsIt)
   EXPECT_EQ(Translate({{Reason::DoubleClick, 0}}), (Messages{{kUp, kDouble, kUp}}));
 }
 
-TEST(ClickTranslator, OtherGestures_AreSingleReleases) {
+TEST(ClickTranslator, OtherGesturesAreSingleReleases) {
   EXPECT_EQ(Translate({{Reason::Trigger, 0}, {Reason::Trigger, 401}}), (Messages{{kUp}, {kUp}}));
   // A third quick click starts over.
   EXPECT_EQ(Translate({{Reason::Trigger, 0}, {Reason::Trigger, 100}, {Reason::Trigger, 200}}),

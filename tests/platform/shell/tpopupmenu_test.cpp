@@ -15,9 +15,9 @@ namespace {
 
 using Log = std::vector<std::string>;
 
-class PopupMenuTest : public testing::Test {
+class PopupMenu : public testing::Test {
  protected:
-  PopupMenuTest() {
+  PopupMenu() {
     menu_.Add("&Show")->OnClick = [this](QObject* sender) {
       log_.push_back(sender == menu_.Items(0) ? "Show" : "wrong sender");
     };
@@ -45,17 +45,17 @@ class PopupMenuTest : public testing::Test {
   Log log_;
 };
 
-TEST_F(PopupMenuTest, ChosenItem_RunsItsHandlerAfterTheMenuHasClosed) {
+TEST_F(PopupMenu, ChosenItemRunsItsHandlerAfterTheMenuHasClosed) {
   PopupAndType({Qt::Key_Down, Qt::Key_Return});
   EXPECT_EQ(log_, (Log{"popup", "shown", "closed", "Show"}));
 }
 
-TEST_F(PopupMenuTest, Dismissing_RunsNoHandler) {
+TEST_F(PopupMenu, DismissingRunsNoHandler) {
   PopupAndType({Qt::Key_Escape});
   EXPECT_EQ(log_, (Log{"popup", "shown", "closed"}));
 }
 
-TEST_F(PopupMenuTest, SeparatorsAndDisabledItems_AreNeverChosen) {
+TEST_F(PopupMenu, SeparatorsAndDisabledItemsAreNeverChosen) {
   exit_->SetEnabled(false);
   // The second Down passes over the separator and the disabled item back to the first.
   PopupAndType({Qt::Key_Down, Qt::Key_Down, Qt::Key_Return});

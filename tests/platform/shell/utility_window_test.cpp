@@ -31,7 +31,7 @@ class RecordingWindow {
   const HWND handle_;
 };
 
-TEST(UtilityWindow, PostedMessages_ArriveInOrderOnceTheLoopRunsAndOnTheGuiThread) {
+TEST(UtilityWindow, PostedMessagesArriveInOrderOnceTheLoopRunsAndOnTheGuiThread) {
   RecordingWindow window;
   EXPECT_EQ(PostMessageA(window.Handle(), WM_USER + 1, 7, WM_LBUTTONUP), TRUE);
   std::thread([&] { PostMessageA(window.Handle(), WM_USER + 2, 0, 0); }).join();
@@ -47,7 +47,7 @@ TEST(UtilityWindow, PostedMessages_ArriveInOrderOnceTheLoopRunsAndOnTheGuiThread
   EXPECT_EQ(window.onGuiThread, (std::vector<bool>{true, true}));
 }
 
-TEST(UtilityWindow, DeallocatedWindow_DropsQueuedMessagesAndItsHandleIsNeverReused) {
+TEST(UtilityWindow, DeallocatedWindowDropsQueuedMessagesAndItsHandleIsNeverReused) {
   std::vector<UINT> received;
   const HWND first = AllocateHWnd([&](TMessage& message) { received.push_back(message.Msg); });
   PostMessageA(first, WM_USER, 0, 0);

@@ -35,9 +35,9 @@ QMessageBox* ShownBox() {
   return nullptr;
 }
 
-class ApplicationTest : public ::testing::Test {
+class ApplicationLoop : public ::testing::Test {
  protected:
-  ApplicationTest() { application.SetTitle("Tarnwick Echora"); }
+  ApplicationLoop() { application.SetTitle("Tarnwick Echora"); }
 
   // Once a message box is shown, records it and presses its OK button; `then` runs after
   // that, still inside the modal loop that showed the box.
@@ -59,7 +59,7 @@ class ApplicationTest : public ::testing::Test {
   TApplication application;
 };
 
-TEST_F(ApplicationTest, MessageBox_IsCaptionedWithTheTitleAndHasOneOkButton) {
+TEST_F(ApplicationLoop, MessageBoxIsCaptionedWithTheTitleAndHasOneOkButton) {
   SeenBox seen;
   AnswerNextBox(seen);
   application.MessageBox("ERROR:  No playing device present!\r Please correct the error(s)");
@@ -69,7 +69,7 @@ TEST_F(ApplicationTest, MessageBox_IsCaptionedWithTheTitleAndHasOneOkButton) {
   EXPECT_EQ(seen.buttons, 1);
 }
 
-TEST_F(ApplicationTest, MessageBox_CopiesItsTextOnCtrlC) {
+TEST_F(ApplicationLoop, MessageBoxCopiesItsTextOnCtrlC) {
   QGuiApplication::clipboard()->clear();
   QString copied;
   auto* poll = new QTimer(qApp);
@@ -89,7 +89,7 @@ TEST_F(ApplicationTest, MessageBox_CopiesItsTextOnCtrlC) {
 }
 
 // The About dialog clicked open just before the start-up timer asks for it again.
-TEST_F(ApplicationTest, ShowModalOfAVisibleWindow_IsRefusedWithAnErrorBoxAndTheFirstGoesOn) {
+TEST_F(ApplicationLoop, ShowModalOfAVisibleWindowIsRefusedWithAnErrorBoxAndTheFirstGoesOn) {
   QWidget about;
   SeenBox seen;
   bool stillShown = false;
@@ -110,7 +110,7 @@ TEST_F(ApplicationTest, ShowModalOfAVisibleWindow_IsRefusedWithAnErrorBoxAndTheF
   EXPECT_FALSE(about.isVisible());  // the first showing returned once the window closed
 }
 
-TEST_F(ApplicationTest, ModalShowing_DisablesTheOtherWindowsUntilItEnds) {
+TEST_F(ApplicationLoop, ModalShowingDisablesTheOtherWindowsUntilItEnds) {
   QWidget main;
   // Where a notification area keeps the main window off the taskbar, it is a tool window.
   QWidget tool(nullptr, Qt::Tool);
@@ -146,7 +146,7 @@ TEST_F(ApplicationTest, ModalShowing_DisablesTheOtherWindowsUntilItEnds) {
 
 // The window manager keeps a dialog with the window it belongs to and offers no minimise
 // or maximise for it.
-TEST_F(ApplicationTest, ModalShowing_IsADialogTransientForTheMainFormWithoutMinimiseOrMaximise) {
+TEST_F(ApplicationLoop, ModalShowingIsADialogTransientForTheMainFormWithoutMinimiseOrMaximise) {
   QWidget main(nullptr, Qt::Tool);
   main.show();
   application.SetMainForm(&main);
@@ -168,7 +168,7 @@ TEST_F(ApplicationTest, ModalShowing_IsADialogTransientForTheMainFormWithoutMini
 
 // A window manager may minimise it all the same; asking for it again, or showing the main
 // window again, brings it back instead of failing.
-TEST_F(ApplicationTest, AModalShowingThatWasMinimised_ComesBackWhenAskedForAgain) {
+TEST_F(ApplicationLoop, AModalShowingThatWasMinimisedComesBackWhenAskedForAgain) {
   QWidget about;
   QString refusal;
   QTimer answerer;  // a refusal's box would otherwise hold the test
@@ -197,7 +197,7 @@ TEST_F(ApplicationTest, AModalShowingThatWasMinimised_ComesBackWhenAskedForAgain
   EXPECT_FALSE(about.isVisible());
 }
 
-TEST_F(ApplicationTest, ProcessMessages_RunsCallsPostedFromAnotherThread) {
+TEST_F(ApplicationLoop, ProcessMessagesRunsCallsPostedFromAnotherThread) {
   EXPECT_TRUE(GuiDispatcher()->OnGuiThread());
   std::atomic<bool> onGuiThreadThere{true};
   int ran = 0;
@@ -214,7 +214,7 @@ TEST_F(ApplicationTest, ProcessMessages_RunsCallsPostedFromAnotherThread) {
 
 // A posted call that shows a modal box must not hold back the calls posted after it: the
 // echo thread waits on them while the box is up.
-TEST_F(ApplicationTest, CallsPostedBehindOneThatOpensAModalLoopRunInsideThatLoop) {
+TEST_F(ApplicationLoop, CallsPostedBehindOneThatOpensAModalLoopRunInsideThatLoop) {
   std::vector<int> ran;
   QEventLoop modal;
   PostToGui([&] {
@@ -234,7 +234,7 @@ TEST_F(ApplicationTest, CallsPostedBehindOneThatOpensAModalLoopRunInsideThatLoop
   EXPECT_EQ(ran, (std::vector<int>{1, 2, 3, 4}));
 }
 
-TEST_F(ApplicationTest, ProcessMessages_AlsoPumpsAQueueDispatcherInstalledInstead) {
+TEST_F(ApplicationLoop, ProcessMessagesAlsoPumpsAQueueDispatcherInstalledInstead) {
   QueueDispatcher queue;
   Dispatcher* const qt = GuiDispatcher();
   SetGuiDispatcher(&queue);

@@ -9,9 +9,9 @@
 
 namespace {
 
-class CheckBoxTest : public ::testing::Test {
+class CheckBox : public ::testing::Test {
  protected:
-  CheckBoxTest() {
+  CheckBox() {
     box.setText("Echo active");
     box.OnClick = [this](QObject* sender) {
       EXPECT_EQ(sender, &box);
@@ -29,7 +29,7 @@ class CheckBoxTest : public ::testing::Test {
   std::vector<bool> seen;  // the tick each OnClick found
 };
 
-TEST_F(CheckBoxTest, CodeSettingTheTick_RunsTheHandlerOnlyWhenItChanges_AlsoWhenDisabled) {
+TEST_F(CheckBox, CodeSettingTheTickRunsTheHandlerOnlyWhenItChangesAlsoWhenDisabled) {
   box.setEnabled(false);
   box.SetChecked(true);
   EXPECT_TRUE(CheckedSeenByAnotherThread());
@@ -39,7 +39,7 @@ TEST_F(CheckBoxTest, CodeSettingTheTick_RunsTheHandlerOnlyWhenItChanges_AlsoWhen
   EXPECT_EQ(seen, (std::vector<bool>{true, false}));
 }
 
-TEST_F(CheckBoxTest, UserClickOrSpace_RunsTheHandlerWithTheNewTick) {
+TEST_F(CheckBox, UserClickOrSpaceRunsTheHandlerWithTheNewTick) {
   box.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
   QTest::mouseClick(&box, Qt::LeftButton, {}, QPoint(8, box.height() / 2));

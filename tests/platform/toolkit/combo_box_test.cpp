@@ -9,9 +9,9 @@
 
 namespace {
 
-class ComboBoxTest : public ::testing::Test {
+class ComboBox : public ::testing::Test {
  protected:
-  ComboBoxTest() {
+  ComboBox() {
     combo.SetItems({"Custom", "Concert Hall 1", "Concert Hall 2", "Canyon"});
     combo.OnChange = [this](QObject* sender) {
       EXPECT_EQ(sender, &combo);
@@ -23,7 +23,7 @@ class ComboBoxTest : public ::testing::Test {
   std::vector<int> seen;  // the index each OnChange found
 };
 
-TEST_F(ComboBoxTest, NewListSelectsNothing_AndCodeSettingTheIndexRunsNoHandler) {
+TEST_F(ComboBox, NewListSelectsNothingAndCodeSettingTheIndexRunsNoHandler) {
   EXPECT_EQ(combo.ItemIndex(), -1);
   combo.SetItemIndex(3);
   combo.SetItemIndex(0);
@@ -31,7 +31,7 @@ TEST_F(ComboBoxTest, NewListSelectsNothing_AndCodeSettingTheIndexRunsNoHandler) 
   EXPECT_TRUE(seen.empty());
 }
 
-TEST_F(ComboBoxTest, UserChoices_RunTheHandler_AlsoForTheItemShown) {
+TEST_F(ComboBox, UserChoicesRunTheHandlerAlsoForTheItemShown) {
   combo.SetItemIndex(1);
   QTest::keyClick(&combo, Qt::Key_Down);  // on the closed list
   combo.show();

@@ -5,7 +5,7 @@
 
 namespace {
 
-TEST(Memo, AddedLinesAreCountedAndReadBack_ClearEmptiesIt) {
+TEST(Memo, AddedLinesAreCountedAndReadBackClearEmptiesIt) {
   TMemo memo;
   memo.Lines.Add("waveInStart ERROR!");
   memo.Lines.Add("");

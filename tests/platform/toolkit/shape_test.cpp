@@ -9,7 +9,7 @@
 
 namespace {
 
-TEST(ToQColor, PlainColoursAreBlueGreenRed_SystemColoursComeFromThePalette) {
+TEST(ToQColor, PlainColoursAreBlueGreenRedSystemColoursComeFromThePalette) {
   QPalette palette;
   palette.setColor(QPalette::Active, QPalette::WindowText, QColor(1, 2, 3));
   palette.setColor(QPalette::Disabled, QPalette::WindowText, QColor(4, 5, 6));

@@ -8,9 +8,9 @@
 
 namespace {
 
-class SpeedButtonTest : public ::testing::Test {
+class SpeedButton : public ::testing::Test {
  protected:
-  SpeedButtonTest() : button(&window), editor(&window) {
+  SpeedButton() : button(&window), editor(&window) {
     button.setText("Power");
     button.resize(60, 20);
     editor.move(0, 30);
@@ -29,7 +29,7 @@ class SpeedButtonTest : public ::testing::Test {
   std::vector<bool> seen;  // Down as each OnClick found it
 };
 
-TEST_F(SpeedButtonTest, TwoStateButton_StaysDownUntilClickedAgain_AndCodeRunsNoHandler) {
+TEST_F(SpeedButton, TwoStateButtonStaysDownUntilClickedAgainAndCodeRunsNoHandler) {
   button.SetGroupIndex(1);
   Click();
   EXPECT_TRUE(button.Down());
@@ -40,13 +40,13 @@ TEST_F(SpeedButtonTest, TwoStateButton_StaysDownUntilClickedAgain_AndCodeRunsNoH
   EXPECT_EQ(seen, (std::vector<bool>{true, false}));
 }
 
-TEST_F(SpeedButtonTest, PushButton_ClicksButNeverStaysDown) {
+TEST_F(SpeedButton, PushButtonClicksButNeverStaysDown) {
   Click();
   EXPECT_FALSE(button.Down());
   EXPECT_EQ(seen, std::vector<bool>{false});
 }
 
-TEST_F(SpeedButtonTest, Click_LeavesTheFocusWhereItWas) {
+TEST_F(SpeedButton, ClickLeavesTheFocusWhereItWas) {
   window.show();
   window.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&window));

@@ -10,9 +10,9 @@
 
 namespace {
 
-class SpinEditTest : public ::testing::Test {
+class SpinEdit : public ::testing::Test {
  protected:
-  SpinEditTest() {
+  SpinEdit() {
     spin.SetMinValue(2);
     spin.SetMaxValue(99);
     spin.SetValue(8);
@@ -28,7 +28,7 @@ class SpinEditTest : public ::testing::Test {
   std::vector<int> seen;  // the value each OnChange found
 };
 
-TEST_F(SpinEditTest, CodeSettingTheValue_ClampsAndRunsTheHandlerWhenTheTextChanges) {
+TEST_F(SpinEdit, CodeSettingTheValueClampsAndRunsTheHandlerWhenTheTextChanges) {
   spin.SetValue(10);
   spin.SetValue(10);
   spin.SetValue(150);
@@ -39,7 +39,7 @@ TEST_F(SpinEditTest, CodeSettingTheValue_ClampsAndRunsTheHandlerWhenTheTextChang
 }
 
 // The buffer multiplier's handler lowers the value one step per nesting level.
-TEST_F(SpinEditTest, HandlerLoweringTheValue_IsRunAgainNestedBeforeItGoesOn) {
+TEST_F(SpinEdit, HandlerLoweringTheValueIsRunAgainNestedBeforeItGoesOn) {
   std::vector<std::string> trace;
   spin.OnChange = [&](QObject*) {
     trace.push_back("enter " + std::to_string(spin.Value()));
@@ -53,7 +53,7 @@ TEST_F(SpinEditTest, HandlerLoweringTheValue_IsRunAgainNestedBeforeItGoesOn) {
 }
 
 // A device selector once no device is left: the range becomes 0 to -1 under its value.
-TEST_F(SpinEditTest, RangeChange_LeavesTheValue_AndASelectorHandlerThenEnds) {
+TEST_F(SpinEdit, RangeChangeLeavesTheValueAndASelectorHandlerThenEnds) {
   spin.SetMaxValue(5);
   EXPECT_EQ(Shown(), "8");
   EXPECT_TRUE(seen.empty());
@@ -71,7 +71,7 @@ TEST_F(SpinEditTest, RangeChange_LeavesTheValue_AndASelectorHandlerThenEnds) {
   EXPECT_EQ(runs, 2);  // the outer run, and the one nested when 8 became 0
 }
 
-TEST_F(SpinEditTest, ArrowKeysAndButtons_StepByOne_NotBeyondTheRange) {
+TEST_F(SpinEdit, ArrowKeysAndButtonsStepByOneNotBeyondTheRange) {
   QTest::keyClick(&spin, Qt::Key_Up);
   QTest::keyClick(&spin, Qt::Key_Down);
   QTest::keyClick(&spin, Qt::Key_PageUp);
@@ -86,7 +86,7 @@ TEST_F(SpinEditTest, ArrowKeysAndButtons_StepByOne_NotBeyondTheRange) {
 
 // A device selector whose range was set when fewer devices were plugged in: the arrow's
 // handler widens it first, and the same press then steps into it.
-TEST_F(SpinEditTest, AnArrowHandler_RunsBeforeTheStep_AndKeepsTheArrowsAliveAtTheEnds) {
+TEST_F(SpinEdit, AnArrowHandlerRunsBeforeTheStepAndKeepsTheArrowsAliveAtTheEnds) {
   spin.SetValue(99);
   seen.clear();
   int arrows = 0;
@@ -104,7 +104,7 @@ TEST_F(SpinEditTest, AnArrowHandler_RunsBeforeTheStep_AndKeepsTheArrowsAliveAtTh
   EXPECT_EQ(seen, (std::vector<int>{100, 2}));
 }
 
-TEST_F(SpinEditTest, TypedDigitsAndDeletes_ChangeNothing) {
+TEST_F(SpinEdit, TypedDigitsAndDeletesChangeNothing) {
   spin.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&spin));
   spin.setFocus();

@@ -7,9 +7,9 @@
 
 namespace {
 
-class TimerTest : public ::testing::Test {
+class Timer : public ::testing::Test {
  protected:
-  TimerTest() {
+  Timer() {
     timer.SetInterval(10);
     timer.OnTimer = [this](QObject* sender) {
       EXPECT_EQ(sender, &timer);
@@ -21,7 +21,7 @@ class TimerTest : public ::testing::Test {
   int ticks = 0;
 };
 
-TEST_F(TimerTest, EnabledTimer_TicksUntilDisabled) {
+TEST_F(Timer, EnabledTimerTicksUntilDisabled) {
   timer.SetEnabled(true);
   EXPECT_TRUE(QTest::qWaitFor([&] { return ticks >= 2; }, 5000));
   timer.SetEnabled(false);
@@ -30,7 +30,7 @@ TEST_F(TimerTest, EnabledTimer_TicksUntilDisabled) {
   EXPECT_EQ(ticks, seen);
 }
 
-TEST_F(TimerTest, NewOrZeroIntervalTimer_StaysSilent) {
+TEST_F(Timer, NewOrZeroIntervalTimerStaysSilent) {
   QTest::qWait(40);
   timer.SetEnabled(true);
   timer.SetInterval(0);

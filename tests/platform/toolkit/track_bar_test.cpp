@@ -10,9 +10,9 @@
 
 namespace {
 
-class TrackBarTest : public ::testing::Test {
+class TrackBar : public ::testing::Test {
  protected:
-  TrackBarTest() {
+  TrackBar() {
     bar.resize(200, 30);
     bar.SetMax(100);
     bar.SetPageSize(10);
@@ -27,7 +27,7 @@ class TrackBarTest : public ::testing::Test {
   std::vector<int> seen;  // the position each OnChange found
 };
 
-TEST_F(TrackBarTest, CodeSettingPositionOrRange_ClampsAndRunsNoHandler) {
+TEST_F(TrackBar, CodeSettingPositionOrRangeClampsAndRunsNoHandler) {
   bar.SetPosition(150);
   EXPECT_EQ(bar.Position(), 100);
   bar.SetMax(60);
@@ -37,7 +37,7 @@ TEST_F(TrackBarTest, CodeSettingPositionOrRange_ClampsAndRunsNoHandler) {
   EXPECT_TRUE(seen.empty());
 }
 
-TEST_F(TrackBarTest, KeyMoves_RunTheHandlerOnceWithTheNewPosition_ExceptAgainstAnEnd) {
+TEST_F(TrackBar, KeyMovesRunTheHandlerOnceWithTheNewPositionExceptAgainstAnEnd) {
   QTest::keyClick(&bar, Qt::Key_Right);
   QTest::keyClick(&bar, Qt::Key_PageUp);
   QTest::keyClick(&bar, Qt::Key_End);
@@ -46,7 +46,7 @@ TEST_F(TrackBarTest, KeyMoves_RunTheHandlerOnceWithTheNewPosition_ExceptAgainstA
   EXPECT_EQ(seen, (std::vector<int>{51, 61, 100}));
 }
 
-TEST_F(TrackBarTest, MouseDrag_RunsTheHandlerWithThePositionItLeaves) {
+TEST_F(TrackBar, MouseDragRunsTheHandlerWithThePositionItLeaves) {
   bar.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&bar));
   const int y = bar.height() / 2;
@@ -60,7 +60,7 @@ TEST_F(TrackBarTest, MouseDrag_RunsTheHandlerWithThePositionItLeaves) {
 
 // The volume bar's handler slides the range under the thumb; the move must survive it, and
 // what the handler sets from code must not run it again.
-TEST_F(TrackBarTest, HandlerChangingRangeAndPosition_KeepsTheMoveAndIsNotRunAgain) {
+TEST_F(TrackBar, HandlerChangingRangeAndPositionKeepsTheMoveAndIsNotRunAgain) {
   bar.OnChange = [this](QObject*) {
     seen.push_back(bar.Position());
     bar.SetMin(bar.Min() + 25);
@@ -80,7 +80,7 @@ TEST_F(TrackBarTest, HandlerChangingRangeAndPosition_KeepsTheMoveAndIsNotRunAgai
   EXPECT_EQ(bar.Position(), 62);
 }
 
-TEST(TrackBarEnter, RunsWhenTheUserFocusesTheBar_NotWhenItsWindowComesBack) {
+TEST(TrackBarEnter, RunsWhenTheUserFocusesTheBarNotWhenItsWindowComesBack) {
   QWidget window;
   TTrackBar first(&window);
   TTrackBar second(&window);
