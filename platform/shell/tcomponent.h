@@ -21,7 +21,6 @@ class TComponent : public QObject {
 
   QObject* Owner() const { return parent(); }
   QString Name() const { return objectName(); }
-  void SetName(const QString& Name) { setObjectName(Name); }
 
   // A form designer sets this on the components of the form it edits; in a running program
   // it stays false. Components that preview themselves while designed read it.

@@ -14,7 +14,6 @@ class TSpeedButton : public QToolButton {
  public:
   explicit TSpeedButton(QWidget* parent = nullptr);
 
-  int GroupIndex() const { return groupIndex_; }
   void SetGroupIndex(int index);
   // Down is the pressed state of a two-state button; a push button is never down. Setting
   // it runs no OnClick.

@@ -16,8 +16,6 @@ class TTrackBar : public QSlider {
   int Min() const { return minimum(); }
   int Max() const { return maximum(); }
   int Position() const { return value(); }
-  int PageSize() const { return pageStep(); }
-  int Frequency() const { return tickInterval(); }
   // None of these runs OnChange. A range that leaves the position outside clamps it.
   void SetMin(int min) { setMinimum(min); }
   void SetMax(int max) { setMaximum(max); }

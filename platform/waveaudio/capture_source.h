@@ -15,10 +15,7 @@ class CaptureSource {
   virtual void Read(std::int16_t* slots, std::size_t frames, std::int32_t rate) = 0;
 };
 
-std::shared_ptr<CaptureSource> MakeSilence();
 // The same sine on both channels.
 std::shared_ptr<CaptureSource> MakeSine(double hertz, std::int16_t amplitude);
-// One frame of `amplitude` on both channels every `periodFrames` frames, the first at once.
-std::shared_ptr<CaptureSource> MakeImpulseTrain(std::size_t periodFrames, std::int16_t amplitude);
 // The given slots (interleaved stereo) once, then silence; or over and over.
 std::shared_ptr<CaptureSource> MakeTestVector(std::vector<std::int16_t> slots, bool loop = false);

@@ -165,9 +165,6 @@ constexpr auto kOut = WaveDirection::Playback;
 void InstallWaveDriver(WaveDriver* driver) {
   installedDriver.store(driver);
 }
-WaveDriver* InstalledWaveDriver() {
-  return installedDriver.load();
-}
 namespace {
 int snapshotDepth = 0;  // GUI thread only
 }  // namespace

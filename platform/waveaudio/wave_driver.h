@@ -141,7 +141,6 @@ class WaveDriver {
 // which case there are no devices. The caller keeps ownership, closes every device before
 // uninstalling, and uninstalls before destroying the driver.
 void InstallWaveDriver(WaveDriver* driver);
-WaveDriver* InstalledWaveDriver();
 // The installed driver's LastFailure; empty when none is installed.
 std::string WaveDriverFailure();
 
