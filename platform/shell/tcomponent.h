@@ -8,7 +8,7 @@
 #include <QString>
 #include <functional>
 
-#include "platform/toolkit/notify_event.h"
+#include "platform/notify_event.h"
 
 // A mouse event: the button, the keyboard modifiers held, and a position.
 using TMouseEvent = std::function<void(QObject* Sender, Qt::MouseButton Button,

@@ -5,7 +5,7 @@
 #include <QCheckBox>
 #include <atomic>
 
-#include "platform/toolkit/notify_event.h"
+#include "platform/notify_event.h"
 
 class TCheckBox : public QCheckBox {
   Q_OBJECT

@@ -5,7 +5,7 @@
 #include <QComboBox>
 #include <QStringList>
 
-#include "platform/toolkit/notify_event.h"
+#include "platform/notify_event.h"
 
 class TComboBox : public QComboBox {
   Q_OBJECT

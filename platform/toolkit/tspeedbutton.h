@@ -6,7 +6,7 @@
 
 #include <QToolButton>
 
-#include "platform/toolkit/notify_event.h"
+#include "platform/notify_event.h"
 
 class TSpeedButton : public QToolButton {
   Q_OBJECT

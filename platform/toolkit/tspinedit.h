@@ -6,7 +6,7 @@
 
 #include <QAbstractSpinBox>
 
-#include "platform/toolkit/notify_event.h"
+#include "platform/notify_event.h"
 
 class TSpinEdit : public QAbstractSpinBox {
   Q_OBJECT

@@ -4,7 +4,7 @@
 #include <QObject>
 #include <QTimer>
 
-#include "platform/toolkit/notify_event.h"
+#include "platform/notify_event.h"
 
 class TTimer : public QObject {
   Q_OBJECT

@@ -5,7 +5,7 @@
 
 #include <QSlider>
 
-#include "platform/toolkit/notify_event.h"
+#include "platform/notify_event.h"
 
 class TTrackBar : public QSlider {
   Q_OBJECT
