@@ -80,7 +80,9 @@ echora_ends_with_status_0() {
   wait "$echora_pid"
 }
 
-shot() { import -display "$DISPLAY" -window root "$artifacts/$1.png" 2>/dev/null; }
+# shot NAME [WINDOW]: the whole screen, or one window where the root holds no picture
+# (a rootless X server such as XWayland).
+shot() { import -display "$DISPLAY" -window "${2:-root}" "$artifacts/$1.png" 2>/dev/null; }
 window_named() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
 # A search can come back empty while another window of the program is being destroyed, so
 # it is tried again for up to two seconds.

@@ -54,8 +54,7 @@ read -r x y w h < <(geometry "$main")
 check "it is an X11 window of 490 x 51 ($w x $h)" test "$w $h" = "490 51"
 check "centred by itself ($x, $y)" centred
 check "no note about Wayland" bash -c "! grep -q '$note' '$work/echora-xwayland.log'"
-# XWayland is rootless: its root window holds no picture, so the window itself is taken.
-import -display "$DISPLAY" -window "$main" "$artifacts/wayland-xwayland.png" 2>/dev/null
+shot wayland-xwayland "$main"
 stop_echora
 
 echo "== the user's QT_QPA_PLATFORM=wayland wins"
