@@ -43,7 +43,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   panel->setGeometry(16, 10, 529, 351);
 
   ProgramIcon = new QLabel(panel);
-  ProgramIcon->setPixmap(ProgramIconPixmap());
+  ProgramIcon->setPixmap(ProgramIconPixmap(qApp->devicePixelRatio()));
   ProgramIcon->setGeometry(118, 38, 32, 32);
   ProgramIcon->setScaledContents(true);
 

@@ -6,12 +6,19 @@
 #include "app/about_box.h"
 #include "app/command_line.h"
 #include "app/display_session.h"
+#include "app/single_instance.h"
 #include "art/program_icon.h"
 #include "panel/tform1.h"
+#include "platform/shell/utility_window.h"
+#include "platform/shell/winuser.h"
 #include "platform/toolkit/tapplication.h"
 #include "platform/waveaudio/pulse_driver.h"
 
 TAboutBox* AboutBox = nullptr;
+
+namespace {
+constexpr const char* kTitle = "Tarnwick Echora";
+}
 
 int main(int argc, char** argv) {
   if (const auto status = HandleCommandLine(argc, argv, std::cout)) return *status;
@@ -28,7 +35,15 @@ int main(int argc, char** argv) {
   // the main window does, through its close handler.
   qt.setQuitOnLastWindowClosed(false);
   TApplication application;
-  application.SetTitle("Tarnwick Echora");
+  application.SetTitle(kTitle);
+  // The application's window carries the title, as the caption tray hosts show.
+  SetWindowTextA(ApplicationHandle(), kTitle);
+
+  SingleInstance instance;
+  if (!instance.Claim()) {
+    std::cerr << "echora: already running on this display; its window is shown\n";
+    return 0;
+  }
 
   PulseDriver sound;
   InstallWaveDriver(&sound);
@@ -38,6 +53,7 @@ int main(int argc, char** argv) {
     auto about = std::make_unique<TAboutBox>();
     AboutBox = about.get();
     form->AboutBox = AboutBox;
+    instance.OnShowRequested = [&form] { form->Properties1Click(form.get()); };
     form->show();
     code = qt.exec();
     AboutBox = nullptr;

@@ -16,14 +16,17 @@ static void LoadArt() {
 
 QIcon ProgramIcon() {
   LoadArt();
-  QIcon icon(":/art/echora-32.png");
-  icon.addFile(":/art/echora-256.png");
+  // Every size the artist drew: a tray's 22 pixels, a 48-pixel panel or a 2x screen each
+  // get a picture of their own, not one shrunk or blown up from another size.
+  QIcon icon;
+  for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+    icon.addFile(QStringLiteral(":/art/echora-%1.png").arg(size), QSize(size, size));
+  }
   return icon;
 }
 
-QPixmap ProgramIconPixmap() {
-  LoadArt();
-  return QPixmap(":/art/echora-32.png");
+QPixmap ProgramIconPixmap(qreal devicePixelRatio) {
+  return ProgramIcon().pixmap(QSize(32, 32), devicePixelRatio);
 }
 
 QPixmap LogoPixmap(QSize size, qreal devicePixelRatio) {

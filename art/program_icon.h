@@ -7,6 +7,7 @@
 #include <QSize>
 
 QIcon ProgramIcon();
-QPixmap ProgramIconPixmap();  // 32 x 32
+// The icon at 32 x 32 logical pixels, drawn from the picture that suits the screen.
+QPixmap ProgramIconPixmap(qreal devicePixelRatio);
 // The logo drawn to fill `size` (logical pixels) at `devicePixelRatio`, sharp at any scale.
 QPixmap LogoPixmap(QSize size, qreal devicePixelRatio);

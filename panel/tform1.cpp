@@ -7,7 +7,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStringList>
-#include <QSystemTrayIcon>
 #include <QTabBar>
 #include <QTabWidget>
 
@@ -17,6 +16,7 @@
 #include "echo/echo_rules.h"
 #include "echo/processor_power.h"
 #include "platform/shell/tpopupmenu.h"
+#include "platform/shell/tray_hosts.h"
 #include "platform/toolkit/tapplication.h"
 #include "platform/toolkit/tcheckbox.h"
 #include "platform/toolkit/tcombobox.h"
@@ -90,10 +90,9 @@ TForm1::TForm1() {
   setObjectName("Form1");
   setWindowTitle("Tarnwick Echora");
   setWindowIcon(ProgramIcon());
-  trayAvailable_ = QSystemTrayIcon::isSystemTrayAvailable();
-  // Borderless, a strip of rack equipment. Without a notification area the window keeps
-  // its taskbar entry: it would otherwise have no way back once hidden.
-  setWindowFlags(Qt::Window | Qt::FramelessWindowHint | (trayAvailable_ ? Qt::Tool : Qt::Widget));
+  trayAvailable_ = TrayHosts::Instance().Available();
+  setWindowFlags(WindowFlagsFor(trayAvailable_));
+  connect(&TrayHosts::Instance(), &TrayHosts::Changed, this, &TForm1::FollowTray);
   setAttribute(Qt::WA_QuitOnClose, true);
   QFont designed = font();
   designed.setPixelSize(13);
@@ -136,7 +135,7 @@ void TForm1::BuildTopPanel() {
 
   Image1 = new QLabel(Panel1);
   Image1->setObjectName("Image1");
-  Image1->setPixmap(ProgramIconPixmap());
+  Image1->setPixmap(ProgramIconPixmap(qApp->devicePixelRatio()));
   Image1->setAlignment(Qt::AlignCenter);
   Image1->setGeometry(5, 9, 37, 32);
 

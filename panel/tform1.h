@@ -174,6 +174,12 @@ class TForm1 final : public QWidget, public PanelLinks {
   void BuildDebugPage();
   void BuildComponents();
   void SetClientHeight(int height);
+  // Borderless, a strip of rack equipment; off the taskbar only while a notification area
+  // holds the icon, since a hidden window would otherwise have no way back.
+  static Qt::WindowFlags WindowFlagsFor(bool trayAvailable);
+  // The desktop's notification area came or went: the taskbar entry follows, and a hidden
+  // window whose last tray went comes back.
+  void FollowTray();
   // Switches the visible power state: the icon's tool tip and the panel's part of it.
   void ShowPowerState(bool on);
   // The panel's part: the Setup page, "Echo active" and the power LED.
@@ -183,6 +189,8 @@ class TForm1 final : public QWidget, public PanelLinks {
   void StopEcho();
 
   bool trayAvailable_ = true;
+  // Where a right button press on a drag surface began, to tell a click from a drag.
+  QPoint rightPress_;
 };
 
 // The main window, set before it is built and never changed afterwards.

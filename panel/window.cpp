@@ -1,5 +1,6 @@
 // The window's own behaviour: folding, dragging the borderless strip, hiding and showing,
 // and the links through which the engine reaches the panel.
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QGuiApplication>
@@ -12,6 +13,8 @@
 #include "audio/engine_state.h"
 #include "panel/tform1.h"
 #include "platform/shell/skip_taskbar.h"
+#include "platform/shell/tpopupmenu.h"
+#include "platform/shell/tray_hosts.h"
 #include "platform/toolkit/tapplication.h"
 #include "platform/toolkit/tcheckbox.h"
 #include "platform/toolkit/tmemo.h"
@@ -30,12 +33,11 @@ void TForm1::SpeedButton1Click(QObject*) {
   }
 }
 
-void TForm1::Panel1MouseDown(QObject*, Qt::MouseButton, int X, int Y) {
-  // A Wayland compositor ignores a window that places itself: it is asked to run the drag.
-  if (QGuiApplication::platformName() == QLatin1String("wayland") && windowHandle() &&
-      windowHandle()->startSystemMove()) {
-    return;
-  }
+void TForm1::Panel1MouseDown(QObject*, Qt::MouseButton Button, int X, int Y) {
+  // Where the window manager offers to run the drag, it does: Wayland compositors and some
+  // X11 window managers (sway's XWayland) ignore a window that places itself. It moves the
+  // window by the pointer's distance too. Its moves follow the left button only.
+  if (Button == Qt::LeftButton && windowHandle() && windowHandle()->startSystemMove()) return;
   DragX = X;
   DragY = Y;
   Dragging = true;
@@ -60,6 +62,25 @@ void TForm1::SpeedButton3Click(QObject*) {
     hide();
   } else {
     showMinimized();
+  }
+}
+
+Qt::WindowFlags TForm1::WindowFlagsFor(bool trayAvailable) {
+  return Qt::Window | Qt::FramelessWindowHint | (trayAvailable ? Qt::Tool : Qt::Widget);
+}
+
+void TForm1::FollowTray() {
+  const bool available = TrayHosts::Instance().Available();
+  if (available == trayAvailable_) return;
+  trayAvailable_ = available;
+  const bool shown = isVisible() && !isMinimized();
+  const QPoint place = pos();
+  setWindowFlags(WindowFlagsFor(available));  // hides the window
+  move(place);
+  // Hidden with no tray left, the window would be out of reach: it comes back.
+  if (shown || !available) {
+    showNormal();
+    if (Application()) Application()->BringModalToFront();
   }
 }
 
@@ -93,6 +114,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   }
   switch (event->type()) {
     case QEvent::MouseButtonPress:
+      if (mouse->button() == Qt::RightButton) rightPress_ = mouse->globalPosition().toPoint();
       Panel1MouseDown(watched, mouse->button(), at.x(), at.y());
       return true;
     case QEvent::MouseMove:
@@ -100,6 +122,13 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
       return true;
     case QEvent::MouseButtonRelease:
       Panel1MouseUp(watched, mouse->button(), at.x(), at.y());
+      // Without a notification area the icon's menu, and "Exit" with it, would be nowhere:
+      // a right click on the strip shows it. A right drag still moves the window.
+      if (mouse->button() == Qt::RightButton && !trayAvailable_ &&
+          (mouse->globalPosition().toPoint() - rightPress_).manhattanLength() <
+              QApplication::startDragDistance()) {
+        PopupMenu1->Popup(rightPress_.x(), rightPress_.y());
+      }
       return true;
     default:
       return QWidget::eventFilter(watched, event);

@@ -85,6 +85,11 @@ void TTrayIcon::SetToolTip(const QString& Value) {
   ModifyIcon();
 }
 
+void TTrayIcon::SetPopupMenu(TPopupMenu* Value) {
+  popupMenu_ = Value;
+  Shell_NotifyIconMenu(window_, 0, Value);
+}
+
 void TTrayIcon::FillIconData() {
   iconData_.cbSize = NOTIFYICONDATAA_V1_SIZE;
   iconData_.hWnd = window_;

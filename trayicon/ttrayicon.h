@@ -64,9 +64,9 @@ class TTrayIcon final : public TComponent {
   // Keeps the first 62 characters and sends them if active, also when unchanged.
   void SetToolTip(const QString& Value);
   // A menu the component does not own; it pops up on a right click. Cleared when the menu
-  // is destroyed.
+  // is destroyed. The notification area is told of it too, for hosts that draw it.
   TPopupMenu* PopupMenu() const { return popupMenu_; }
-  void SetPopupMenu(TPopupMenu* Value) { popupMenu_ = Value; }
+  void SetPopupMenu(TPopupMenu* Value);
 
   // A left button release over the icon.
   NotifyEvent OnClick;

@@ -17,6 +17,10 @@ BOOL Shell_NotifyIconA(DWORD dwMessage, PNOTIFYICONDATAA lpData) {
   return NotificationArea::Instance().Notify(dwMessage, *lpData);
 }
 
+void Shell_NotifyIconMenu(HWND hWnd, UINT uID, TPopupMenu* menu) {
+  NotificationArea::Instance().SetMenu(hWnd, uID, menu);
+}
+
 void SetShellNotifyIconHandler(ShellNotifyIconHandler handler) {
   ReplacedHandler() = std::move(handler);
 }

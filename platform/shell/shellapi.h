@@ -48,6 +48,14 @@ constexpr DWORD NOTIFYICONDATAA_V1_SIZE = 88;
 // WM_MBUTTONUP. An icon without a picture is kept but not shown.
 BOOL Shell_NotifyIconA(DWORD dwMessage, PNOTIFYICONDATAA lpData);
 
+// This platform's addition: the menu of the icon that `hWnd` and `uID` name, for the tray
+// hosts that draw an icon's menu themselves (StatusNotifierItem hosts, over D-Bus); a choice
+// there runs the item's OnClick as a choice in the menu's own Popup does. Elsewhere the
+// right click still comes as WM_RBUTTONUP for the program to pop the menu up. nullptr: no
+// menu. The menu may be destroyed first; it is then simply gone.
+class TPopupMenu;
+void Shell_NotifyIconMenu(HWND hWnd, UINT uID, TPopupMenu* menu);
+
 // Replaces what Shell_NotifyIconA does; an empty handler restores the notification area.
 using ShellNotifyIconHandler = std::function<BOOL(DWORD dwMessage, PNOTIFYICONDATAA lpData)>;
 void SetShellNotifyIconHandler(ShellNotifyIconHandler handler);

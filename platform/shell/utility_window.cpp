@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QPointer>
+#include <utility>
 
 #include "platform/handle_table.h"
 
@@ -11,8 +12,8 @@ namespace {
 // A message queued by PostMessageA, on its way to the window's method.
 class PostedMessage final : public QEvent {
  public:
-  PostedMessage(UINT msg, WPARAM wParam, LPARAM lParam)
-      : QEvent(Type()), msg_(msg), wParam_(wParam), lParam_(lParam) {}
+  PostedMessage(UINT msg, WPARAM wParam, LPARAM lParam, std::optional<POINT> pointer)
+      : QEvent(Type()), msg_(msg), wParam_(wParam), lParam_(lParam), pointer_(pointer) {}
 
   static QEvent::Type Type() {
     static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
@@ -22,7 +23,11 @@ class PostedMessage final : public QEvent {
   const UINT msg_;
   const WPARAM wParam_;
   const LPARAM lParam_;
+  const std::optional<POINT> pointer_;
 };
+
+// The pointer of the message being handled; a handler that processes messages nests.
+std::optional<POINT> handledPointer;
 
 // The live windows by handle. PostMessageA may come from any thread while the GUI thread
 // makes and destroys windows.
@@ -55,11 +60,12 @@ UtilityWindow* UtilityWindow::Find(HWND handle) {
   return found;
 }
 
-bool UtilityWindow::Post(HWND handle, UINT msg, WPARAM wParam, LPARAM lParam) {
+bool UtilityWindow::Post(HWND handle, UINT msg, WPARAM wParam, LPARAM lParam,
+                         std::optional<POINT> pointer) {
   // Posting under the table's lock keeps the window alive until the event is queued; its
   // destruction then removes the event from Qt's queue.
   return Windows().With(Number(handle), [&](UtilityWindow* window) {
-    QCoreApplication::postEvent(window, new PostedMessage(msg, wParam, lParam));
+    QCoreApplication::postEvent(window, new PostedMessage(msg, wParam, lParam, pointer));
   });
 }
 
@@ -69,8 +75,14 @@ bool UtilityWindow::event(QEvent* event) {
   TMessage message{posted->msg_, posted->wParam_, posted->lParam_, 0};
   // A copy, because the method may destroy this window (its component going away).
   const TWndMethod method = method_;
+  const std::optional<POINT> outer = std::exchange(handledPointer, posted->pointer_);
   method(message);
+  handledPointer = outer;
   return true;
+}
+
+std::optional<POINT> UtilityWindow::HandledMessagePointer() {
+  return handledPointer;
 }
 
 HWND AllocateHWnd(TWndMethod Method) {

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 #include <functional>
+#include <optional>
 
 #include "platform/shell/winuser.h"
 
@@ -32,10 +34,18 @@ class UtilityWindow final : public QObject {
   // The live window of a handle, nullptr for a stale or made-up one. GUI thread.
   static UtilityWindow* Find(HWND handle);
   // Queues a message for the window of `handle`; false when there is none. Any thread.
-  static bool Post(HWND handle, UINT msg, WPARAM wParam, LPARAM lParam);
+  // A message may carry where the pointer is known to be, for a pointer Qt cannot see
+  // (over another program's panel): GetCursorPos reports it while the message is handled.
+  static bool Post(HWND handle, UINT msg, WPARAM wParam, LPARAM lParam,
+                   std::optional<POINT> pointer = std::nullopt);
+  // The pointer position carried by the message being handled now, if it carries one.
+  static std::optional<POINT> HandledMessagePointer();
 
   bool Visible() const { return visible_; }
   void SetVisible(bool visible) { visible_ = visible; }
+  // The window's caption: the application's window carries the application's title.
+  QString Caption() const { return caption_; }
+  void SetCaption(const QString& caption) { caption_ = caption; }
 
  protected:
   bool event(QEvent* event) override;
@@ -44,6 +54,7 @@ class UtilityWindow final : public QObject {
   const HWND handle_;
   const TWndMethod method_;
   bool visible_;
+  QString caption_;
 };
 
 // A new hidden window whose messages go to `Method`. Return it with DeallocateHWnd.

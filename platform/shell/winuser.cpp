@@ -17,6 +17,10 @@ LRESULT DefWindowProcA(HWND, UINT, WPARAM, LPARAM) {
 
 BOOL GetCursorPos(POINT* lpPoint) {
   if (!lpPoint) return FALSE;
+  if (const auto known = UtilityWindow::HandledMessagePointer()) {
+    *lpPoint = *known;
+    return TRUE;
+  }
   const QPoint position = QCursor::pos();
   *lpPoint = {position.x(), position.y()};
   return TRUE;
@@ -33,6 +37,13 @@ BOOL SetForegroundWindow(HWND hWnd) {
     if (shown != windows.end()) target = *shown;
   }
   if (target) target->activateWindow();
+  return TRUE;
+}
+
+BOOL SetWindowTextA(HWND hWnd, const char* lpString) {
+  UtilityWindow* window = UtilityWindow::Find(hWnd);
+  if (!window || !lpString) return FALSE;
+  window->SetCaption(QString::fromUtf8(lpString));
   return TRUE;
 }
 

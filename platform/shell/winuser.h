@@ -42,7 +42,10 @@ BOOL PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 // The handling a utility window gives to a message it has no use for: none, with result 0.
 LRESULT DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 
-// The mouse pointer's position now, in screen coordinates. FALSE for a null pointer.
+// The mouse pointer's position now, in screen coordinates. FALSE for a null pointer. While
+// a message that the notification area posted with the host's position of a click is being
+// handled, that position: the pointer is then over a panel that this program may be unable
+// to see (another Wayland client, under XWayland).
 BOOL GetCursorPos(POINT* lpPoint);
 
 // Brings the program to the foreground when given the application's window
@@ -50,6 +53,11 @@ BOOL GetCursorPos(POINT* lpPoint);
 // activated if there is one. Any other utility window is never shown and cannot come to the
 // foreground: FALSE.
 BOOL SetForegroundWindow(HWND hWnd);
+
+// Sets a utility window's caption (UTF-8); FALSE for a stale handle or a null text. The
+// application's window carries the application's title, which the notification area shows
+// as its icons' title where the tray host asks for one.
+BOOL SetWindowTextA(HWND hWnd, const char* lpString);
 
 // Shows or hides a utility window (SW_HIDE hides; any other command shows) and returns
 // whether it was visible before. Only the application's window starts out visible. On this

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/shell/tray_hosts.h"
 #include "platform/shell/utility_window.h"
 
 namespace {
@@ -21,9 +22,11 @@ QList<QSystemTrayIcon*> TrayIcons() {
   return QCoreApplication::instance()->findChildren<QSystemTrayIcon*>();
 }
 
+// On a desktop with an X11 tray, where the icons are Qt's own tray icons.
 class ShellNotifyIcon : public testing::Test {
  protected:
   ShellNotifyIcon() {
+    TrayHosts::Instance().Pretend(TrayHosts::Kind::XEmbed);
     data_ = {NOTIFYICONDATAA_V1_SIZE,
              window_,
              3,
@@ -37,6 +40,7 @@ class ShellNotifyIcon : public testing::Test {
     data_.cbSize = NOTIFYICONDATAA_V1_SIZE;
     Shell_NotifyIconA(NIM_DELETE, &data_);
     DeallocateHWnd(window_);
+    TrayHosts::Instance().Pretend(std::nullopt);
   }
 
   QIcon picture_{QPixmap(16, 16)};
@@ -95,6 +99,20 @@ TEST_F(ShellNotifyIcon, ActivationsArePostedAsTheCallbackMessageOnlyWhenOneIsSet
   EXPECT_EQ(delivered_.size(), 2u);  // icon 4 has no callback message
   Shell_NotifyIconA(NIM_DELETE, &data_);
   data_.uID = 3;
+}
+
+TEST_F(ShellNotifyIcon, WithoutATrayTheIconIsKeptUnseenAndComesBackWithOne) {
+  TrayHosts::Instance().Pretend(TrayHosts::Kind::None);
+  ASSERT_EQ(Shell_NotifyIconA(NIM_ADD, &data_), TRUE);
+  EXPECT_TRUE(TrayIcons().isEmpty());
+  std::strcpy(data_.szTip, "Echora: ON");
+  EXPECT_EQ(Shell_NotifyIconA(NIM_MODIFY, &data_), TRUE);
+  TrayHosts::Instance().Pretend(TrayHosts::Kind::XEmbed);  // a tray started late
+  ASSERT_EQ(TrayIcons().size(), 1);
+  EXPECT_EQ(TrayIcons().front()->toolTip(), "Echora: ON");
+  EXPECT_TRUE(TrayIcons().front()->isVisible());
+  TrayHosts::Instance().Pretend(TrayHosts::Kind::None);  // and gone again
+  EXPECT_TRUE(TrayIcons().isEmpty());
 }
 
 // Feeds activations at the given times (ms) and collects the messages of each.
