@@ -73,12 +73,19 @@ void TForm1::FollowTray() {
   const bool available = TrayHosts::Instance().Available();
   if (available == trayAvailable_) return;
   trayAvailable_ = available;
-  const bool shown = isVisible() && !isMinimized();
+  // A window minimised for want of a tray counts as shown (Qt may not have heard it come
+  // back): one shown once too often is better than one hidden by mistake.
+  const bool shown = isVisible();
   const QPoint place = pos();
   setWindowFlags(WindowFlagsFor(available));  // hides the window
   move(place);
   // Hidden with no tray left, the window would be out of reach: it comes back.
   if (shown || !available) {
+    // Qt does not always hear that the taskbar restored a minimised window, and would map
+    // it iconified again: the state is set through a change, so that it reaches the native
+    // window too.
+    setWindowState(Qt::WindowMinimized);
+    setWindowState(Qt::WindowNoState);
     showNormal();
     if (Application()) Application()->BringModalToFront();
   }

@@ -58,6 +58,21 @@ read -r x2 y2 _ _ < <(geometry "$main")
 check "at the same place" test "$x2 $y2" = "$x $y"
 check "still without a taskbar entry after Hide and Show" skips_taskbar "$main"
 
+echo "== a second launch"
+"$echora" >"$work/second.out" 2>"$work/second.err" &
+second=$!
+pids+=($second)
+check "hands over to the first and ends with status 0" \
+  bash -c "for _ in \$(seq 100); do kill -0 $second 2>/dev/null || exit 0; sleep 0.1; done; exit 1"
+wait "$second"
+check "with status 0" test $? -eq 0
+check "saying so on stderr" grep -q "already running" "$work/second.err"
+check "no second window" test "$(xdotool search --name '^Tarnwick Echora$' | wc -l)" -eq 1
+xdotool mousemove $((x + 447)) $((y + 25)) click 1
+wait_for hidden "$main"
+"$echora" 2>/dev/null
+check "shows the hidden window of the first" wait_for mapped "$main"
+
 right_click_tray_icon
 check "a right click on the icon opens its menu" wait_for popup_window
 read -r _ _ mw mh < <(geometry "$(popup_window)")
@@ -91,7 +106,31 @@ xdotool mousemove $((x + 447)) $((y + 25)) click 1
 check "Hide minimises it" wait_for bash -c "xprop -id $main WM_STATE | grep -q Iconic"
 xdotool windowactivate "$main" 2>/dev/null
 check "it comes back from the taskbar" wait_for mapped "$main"
-press_key "$main" alt+F4
-check "closing it ends the program with status 0" echora_ends_with_status_0
+strip_menu() {  # the icon's menu, opened by a right click on the strip
+  xdotool mousemove $((x + 486)) $((y + 25)) sleep 0.2 click 3
+  wait_for popup_window
+}
+check "a right click on the strip opens the icon's menu" strip_menu
+shot strip-menu
+xdotool key Escape
+check "Escape closes it" wait_for no_popup
+
+echo "== a tray that comes after the program, and goes"
+start_tray
+has_tray_icon() { test -n "$(tray_icon)"; }
+check "the icon comes into the tray" wait_for has_tray_icon
+main=$(main_window)
+check "the taskbar entry goes" wait_for skips_taskbar "$main"
+check "the window stays shown" wait_for mapped "$main"
+read -r x y _ _ < <(geometry "$main")
+xdotool mousemove $((x + 447)) $((y + 25)) click 1
+check "Hide now hides it" wait_for hidden "$main"
+stop_tray
+check "the window comes back when the tray goes" wait_for mapped "$main"
+check "with a taskbar entry" bash -c "! xprop -id $main _NET_WM_STATE | grep -q SKIP_TASKBAR"
+read -r x y _ _ < <(geometry "$main")
+strip_menu
+xdotool key Up Return  # the last item
+check "Exit from the strip's menu ends the program with status 0" echora_ends_with_status_0
 
 finish

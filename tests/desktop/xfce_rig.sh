@@ -123,7 +123,15 @@ stop_panel() {
   wait "$panel_pid" 2>/dev/null
   wait_for none_alive "$children" && wait_for no_watcher
 }
-none_alive() { local p; for p in $1; do kill -0 "$p" 2>/dev/null && return 1; done; return 0; }
+# A zombie counts as gone: the process has ended, and reaping it is up to whoever
+# inherited it (PID 1 here, which takes its time).
+none_alive() {
+  local p
+  for p in $1; do
+    [ "$(awk '{print $3}' "/proc/$p/stat" 2>/dev/null)" = Z ] || ! kill -0 "$p" 2>/dev/null ||
+      return 1
+  done
+}
 no_watcher() { ! bus_has_name org.kde.StatusNotifierWatcher; }
 
 panel_window() { xdotool search --onlyvisible --class '^xfce4-panel$' 2>/dev/null | head -1; }
@@ -251,5 +259,5 @@ tasklist_buttons_settled() {
   [ -n "${count:-}" ] && echo $((count - 1))
 }
 panel_shows_magenta() {
-  import -display "$DISPLAY" -window "$(panel_window)" txt:- 2>/dev/null | grep -qi '#FF00FF'
+  import -display "$DISPLAY" -window "$(panel_window)" txt:- 2>/dev/null | grep -q 'srgb(255,0,255)'
 }
