@@ -77,11 +77,13 @@ uint DBusMenu::GetLayout(int parentId, int recursionDepth, const QStringList&,
   if (parentId == 0 && recursionDepth != 0 && menu_) {
     for (int id = 1; id <= menu_->Count(); ++id) layout.children << MenuLayout{id, Properties(id), {}};
   }
-  return revision_;
+  // The layout is read anew on every call and the items' changes are signalled one by one,
+  // so it keeps its first revision.
+  return 1;
 }
 
-MenuItemPropertiesList DBusMenu::GetGroupProperties(const QList<int>& ids, const QStringList&) {
-  MenuItemPropertiesList found;
+QList<MenuItemProperties> DBusMenu::GetGroupProperties(const QList<int>& ids, const QStringList&) {
+  QList<MenuItemProperties> found;
   for (const int id : ids) {
     if (id == 0 || Item(id)) found << MenuItemProperties{id, Properties(id)};
   }
@@ -100,7 +102,7 @@ void DBusMenu::Event(int id, const QString& eventId, const QDBusVariant&, uint) 
   QMetaObject::invokeMethod(item, [item] { item->Click(); }, Qt::QueuedConnection);
 }
 
-QList<int> DBusMenu::EventGroup(const MenuEventList& events) {
+QList<int> DBusMenu::EventGroup(const QList<MenuEvent>& events) {
   QList<int> unknown;
   for (const MenuEvent& event : events) {
     if (event.id != 0 && !Item(event.id)) {

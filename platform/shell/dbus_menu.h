@@ -44,17 +44,17 @@ class DBusMenu final : public QObject {
  public Q_SLOTS:
   uint GetLayout(int parentId, int recursionDepth, const QStringList& propertyNames,
                  MenuLayout& layout);
-  MenuItemPropertiesList GetGroupProperties(const QList<int>& ids,
+  QList<MenuItemProperties> GetGroupProperties(const QList<int>& ids,
                                             const QStringList& propertyNames);
   QDBusVariant GetProperty(int id, const QString& name);
   void Event(int id, const QString& eventId, const QDBusVariant& data, uint timestamp);
-  QList<int> EventGroup(const MenuEventList& events);
+  QList<int> EventGroup(const QList<MenuEvent>& events);
   bool AboutToShow(int id);
   QList<int> AboutToShowGroup(const QList<int>& ids, QList<int>& idErrors);
 
  Q_SIGNALS:
-  void ItemsPropertiesUpdated(const MenuItemPropertiesList& updatedProps,
-                              const MenuItemPropertyNamesList& removedProps);
+  void ItemsPropertiesUpdated(const QList<MenuItemProperties>& updatedProps,
+                              const QList<MenuItemPropertyNames>& removedProps);
   void LayoutUpdated(uint revision, int parent);
   void ItemActivationRequested(int id, uint timestamp);
 
@@ -68,5 +68,4 @@ class DBusMenu final : public QObject {
   QDBusConnection connection_;
   const QString path_;
   QSet<QAction*> watched_;
-  uint revision_ = 1;
 };

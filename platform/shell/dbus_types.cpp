@@ -5,8 +5,8 @@
 #include <QImage>
 #include <QtEndian>
 
-IconPixmapList IconPixmaps(const QIcon& icon) {
-  IconPixmapList pixmaps;
+QList<IconPixmap> IconPixmaps(const QIcon& icon) {
+  QList<IconPixmap> pixmaps;
   for (const QSize& size : icon.availableSizes()) {
     const QImage image =
         icon.pixmap(size).toImage().convertToFormat(QImage::Format_ARGB32).scaled(size);
@@ -125,15 +125,15 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, MenuEvent& event)
 void RegisterTrayDBusTypes() {
   static const bool registered = [] {
     qDBusRegisterMetaType<IconPixmap>();
-    qDBusRegisterMetaType<IconPixmapList>();
+    qDBusRegisterMetaType<QList<IconPixmap>>();
     qDBusRegisterMetaType<ToolTip>();
     qDBusRegisterMetaType<MenuLayout>();
     qDBusRegisterMetaType<MenuItemProperties>();
-    qDBusRegisterMetaType<MenuItemPropertiesList>();
+    qDBusRegisterMetaType<QList<MenuItemProperties>>();
     qDBusRegisterMetaType<MenuItemPropertyNames>();
-    qDBusRegisterMetaType<MenuItemPropertyNamesList>();
+    qDBusRegisterMetaType<QList<MenuItemPropertyNames>>();
     qDBusRegisterMetaType<MenuEvent>();
-    qDBusRegisterMetaType<MenuEventList>();
+    qDBusRegisterMetaType<QList<MenuEvent>>();
     return true;
   }();
   (void)registered;

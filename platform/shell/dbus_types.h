@@ -1,7 +1,9 @@
 // The records the notification area's D-Bus protocols carry, with their D-Bus signatures:
 // StatusNotifierItem's icon pictures and tool tip, and com.canonical.dbusmenu's layout,
 // item properties and events. RegisterTrayDBusTypes makes them known to Qt's D-Bus layer;
-// call it before any of them crosses the bus.
+// call it before any of them crosses the bus. Lists are written out as QList<...> wherever
+// Qt's D-Bus layer meets them (slots, signals, properties): it does not know a typedef's
+// name, and would silently leave such a method or signal off the bus.
 #pragma once
 
 #include <QByteArray>
@@ -20,15 +22,14 @@ struct IconPixmap {
   int height = 0;
   QByteArray argb;
 };
-using IconPixmapList = QList<IconPixmap>;
 
 // Every size the icon has a picture for, each drawn from its own picture.
-IconPixmapList IconPixmaps(const QIcon& icon);
+QList<IconPixmap> IconPixmaps(const QIcon& icon);
 
 // (sa(iiay)ss): an item's tool tip; hosts show the title.
 struct ToolTip {
   QString iconName;
-  IconPixmapList icon;
+  QList<IconPixmap> icon;
   QString title;
   QString description;
 };
@@ -46,14 +47,12 @@ struct MenuItemProperties {
   int id = 0;
   QVariantMap properties;
 };
-using MenuItemPropertiesList = QList<MenuItemProperties>;
 
 // (ias): the properties an item no longer has.
 struct MenuItemPropertyNames {
   int id = 0;
   QStringList names;
 };
-using MenuItemPropertyNamesList = QList<MenuItemPropertyNames>;
 
 // (isvu): an event a host reports on an item ("clicked", "opened"...).
 struct MenuEvent {
@@ -62,7 +61,6 @@ struct MenuEvent {
   QDBusVariant data;
   uint timestamp = 0;
 };
-using MenuEventList = QList<MenuEvent>;
 
 Q_DECLARE_METATYPE(IconPixmap)
 Q_DECLARE_METATYPE(ToolTip)

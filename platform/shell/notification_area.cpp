@@ -86,10 +86,8 @@ void NotificationArea::Place(const IconKey& key, Entry& entry) {
       entry.xembed.reset();
       if (entry.item) return;
       entry.item = std::make_unique<StatusNotifierItem>(this);
-      connect(entry.item.get(), &StatusNotifierItem::Activated, this,
-              [this, key](QSystemTrayIcon::ActivationReason reason, QPoint position) {
-                Activated(key, reason, position);
-              });
+      entry.item->OnActivated = [this, key](QSystemTrayIcon::ActivationReason reason,
+                                            QPoint position) { Activated(key, reason, position); };
       if (const auto menu = menus_.find(key); menu != menus_.end()) {
         entry.item->SetMenu(menu->second);
       }

@@ -40,10 +40,9 @@ StatusNotifierItem::StatusNotifierItem(QObject* parent)
                      .arg(QCoreApplication::applicationPid())
                      .arg(connection_.name().section(u'-', -1));
   connection_.registerService(serviceName_);
-  // Only the signals meant for hosts: Activated is the program's own.
   connection_.registerObject(kItemPath, this,
                              QDBusConnection::ExportAllSlots |
-                                 QDBusConnection::ExportScriptableSignals |
+                                 QDBusConnection::ExportAllSignals |
                                  QDBusConnection::ExportAllProperties);
   // A watcher that comes (a panel started or restarted) learns of the item at once.
   watcherWatch_ = new QDBusServiceWatcher(TrayHosts::kWatcherService, connection_,
@@ -110,15 +109,15 @@ QDBusObjectPath StatusNotifierItem::Menu() const {
 }
 
 void StatusNotifierItem::Activate(int x, int y) {
-  Q_EMIT Activated(QSystemTrayIcon::Trigger, {x, y});
+  if (OnActivated) OnActivated(QSystemTrayIcon::Trigger, {x, y});
 }
 
 void StatusNotifierItem::SecondaryActivate(int x, int y) {
-  Q_EMIT Activated(QSystemTrayIcon::MiddleClick, {x, y});
+  if (OnActivated) OnActivated(QSystemTrayIcon::MiddleClick, {x, y});
 }
 
 void StatusNotifierItem::ContextMenu(int x, int y) {
-  Q_EMIT Activated(QSystemTrayIcon::Context, {x, y});
+  if (OnActivated) OnActivated(QSystemTrayIcon::Context, {x, y});
 }
 
 void StatusNotifierItem::Scroll(int, const QString&) {}

@@ -18,6 +18,7 @@
 #include <QObject>
 #include <QPoint>
 #include <QSystemTrayIcon>
+#include <functional>
 #include <memory>
 
 #include "platform/shell/dbus_types.h"
@@ -35,11 +36,11 @@ class StatusNotifierItem final : public QObject {
   Q_PROPERTY(QString Status READ Status)
   Q_PROPERTY(int WindowId READ WindowId)
   Q_PROPERTY(QString IconName READ IconName)
-  Q_PROPERTY(IconPixmapList IconPixmap READ IconPixmap)
+  Q_PROPERTY(QList<IconPixmap> IconPixmap READ Pixmaps)
   Q_PROPERTY(QString OverlayIconName READ EmptyName)
-  Q_PROPERTY(IconPixmapList OverlayIconPixmap READ NoPixmaps)
+  Q_PROPERTY(QList<IconPixmap> OverlayIconPixmap READ NoPixmaps)
   Q_PROPERTY(QString AttentionIconName READ EmptyName)
-  Q_PROPERTY(IconPixmapList AttentionIconPixmap READ NoPixmaps)
+  Q_PROPERTY(QList<IconPixmap> AttentionIconPixmap READ NoPixmaps)
   Q_PROPERTY(QString AttentionMovieName READ EmptyName)
   Q_PROPERTY(ToolTip ToolTip READ ToolTipRecord)
   Q_PROPERTY(bool ItemIsMenu READ ItemIsMenu)
@@ -58,6 +59,10 @@ class StatusNotifierItem final : public QObject {
   // The menu hosts draw for a right click (nullptr: none); it may go away first.
   void SetMenu(TPopupMenu* menu);
 
+  // A click, with where the host says it happened (screen coordinates). A callback rather
+  // than a signal: every signal of an exported object is looked at for the bus.
+  std::function<void(QSystemTrayIcon::ActivationReason reason, QPoint position)> OnActivated;
+
   QString Category() const { return QStringLiteral("ApplicationStatus"); }
   QString Id() const;
   // The caption of the application's window (its title), which hosts show for the item.
@@ -65,9 +70,9 @@ class StatusNotifierItem final : public QObject {
   QString Status() const { return QStringLiteral("Active"); }
   int WindowId() const { return 0; }
   QString IconName() const { return {}; }
-  IconPixmapList IconPixmap() const { return pixmaps_; }
+  QList<IconPixmap> Pixmaps() const { return pixmaps_; }
   QString EmptyName() const { return {}; }
-  IconPixmapList NoPixmaps() const { return {}; }
+  QList<IconPixmap> NoPixmaps() const { return {}; }
   ToolTip ToolTipRecord() const;
   bool ItemIsMenu() const { return false; }
   QDBusObjectPath Menu() const;
@@ -81,13 +86,11 @@ class StatusNotifierItem final : public QObject {
 
  Q_SIGNALS:
   // To hosts: what changed.
-  Q_SCRIPTABLE void NewTitle();
-  Q_SCRIPTABLE void NewIcon();
-  Q_SCRIPTABLE void NewToolTip();
-  Q_SCRIPTABLE void NewStatus(const QString& status);
-  Q_SCRIPTABLE void NewMenu();
-  // To the program: a click, with where the host says it happened (screen coordinates).
-  void Activated(QSystemTrayIcon::ActivationReason reason, QPoint position);
+  void NewTitle();
+  void NewIcon();
+  void NewToolTip();
+  void NewStatus(const QString& status);
+  void NewMenu();
 
  private:
   void RegisterWithWatcher();
@@ -97,6 +100,6 @@ class StatusNotifierItem final : public QObject {
   QDBusServiceWatcher* watcherWatch_ = nullptr;
   std::unique_ptr<DBusMenu> menu_;
   QIcon icon_;
-  IconPixmapList pixmaps_;
+  QList<IconPixmap> pixmaps_;
   QString toolTip_;
 };

@@ -96,8 +96,9 @@ write_panel_config() {
 EOF
 }
 
-# The systray runs in a process of its own (wrapper-2.0) that owns the watcher and the
-# tray selection; both are waited for, so that items and icons can register at once.
+# The systray runs in a process of its own (wrapper-2.0) that takes the watcher's name and
+# the tray selection as it starts; the name and its window inside the panel are waited
+# for, so that items and icons can register at once.
 start_panel() {
   [ -e "$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml/$panel_channel.xml" ] ||
     write_panel_config
@@ -245,10 +246,11 @@ tasklist_buttons() {
 # after them, with an icon of a colour nothing else has (6 x 6, as xprop sets at
 # most 64 numbers; the tasklist scales it up); its button showing that colour
 # means the tasklist has read a window list holding all of them. The probe is then left
-# out of the count.
+# out of the count, and waited for to go, so that the next call does not count it. The
+# probe does not take the focus (input false), so the window under test keeps it.
 tasklist_buttons_settled() {
   local probe window count
-  xmessage -name tasklist-probe -geometry +900+700 probe >/dev/null 2>&1 &
+  xmessage -name tasklist-probe -xrm '*input: false' -geometry +900+700 probe >/dev/null 2>&1 &
   probe=$!
   wait_for window_named '^tasklist-probe$' && window=$(window_named '^tasklist-probe$') &&
     xprop -id "$window" -f _NET_WM_ICON 32c -set _NET_WM_ICON \
@@ -256,8 +258,12 @@ tasklist_buttons_settled() {
     wait_for panel_shows_magenta && count=$(tasklist_buttons)
   kill "$probe" 2>/dev/null
   wait "$probe" 2>/dev/null
-  [ -n "${count:-}" ] && echo $((count - 1))
+  wait_for panel_without_magenta && [ -n "${count:-}" ] && echo $((count - 1))
 }
-panel_shows_magenta() {
-  import -display "$DISPLAY" -window "$(panel_window)" txt:- 2>/dev/null | grep -q 'srgb(255,0,255)'
+# Counted with awk rather than grep -c, which fails on no match (and rig.sh sets pipefail).
+magenta_pixels() {
+  import -display "$DISPLAY" -window "$(panel_window)" -depth 8 txt:- 2>/dev/null |
+    awk '/#FF00FF/ {n++} END {print n + 0}'
 }
+panel_shows_magenta() { local n; n=$(magenta_pixels) && [ "$n" -gt 0 ]; }
+panel_without_magenta() { local n; n=$(magenta_pixels) && [ "$n" -eq 0 ]; }
