@@ -375,5 +375,6 @@ void TForm1::BuildComponents() {
 }
 
 void TForm1::SetClientHeight(int height) {
+  if (isVisible() && height != this->height()) keptPlace_ = pos();
   setFixedHeight(height);
 }

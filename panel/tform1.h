@@ -12,6 +12,7 @@
 
 #include <QWidget>
 #include <cstdint>
+#include <optional>
 
 #include "audio/panel_links.h"
 #include "echo/echo_process.h"
@@ -165,6 +166,7 @@ class TForm1 final : public QWidget, public PanelLinks {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
   void showEvent(QShowEvent* event) override;
 
  private:
@@ -191,6 +193,10 @@ class TForm1 final : public QWidget, public PanelLinks {
   bool trayAvailable_ = true;
   // Where a right button press on a drag surface began, to tell a click from a drag.
   QPoint rightPress_;
+  // The top-left corner the window keeps when it folds or unfolds: a window manager that
+  // moves it with the new height (sway re-centres it) is asked to put it back. Until the
+  // user moves it.
+  std::optional<QPoint> keptPlace_;
 };
 
 // The main window, set before it is built and never changed afterwards.

@@ -13,6 +13,7 @@
 #include "audio/engine_state.h"
 #include "panel/tform1.h"
 #include "platform/shell/skip_taskbar.h"
+#include "platform/shell/sway_ipc.h"
 #include "platform/shell/tpopupmenu.h"
 #include "platform/shell/tray_hosts.h"
 #include "platform/toolkit/tapplication.h"
@@ -37,6 +38,7 @@ void TForm1::Panel1MouseDown(QObject*, Qt::MouseButton Button, int X, int Y) {
   // Where the window manager offers to run the drag, it does: Wayland compositors and some
   // X11 window managers (sway's XWayland) ignore a window that places itself. It moves the
   // window by the pointer's distance too. Its moves follow the left button only.
+  keptPlace_.reset();  // the user moves it now
   if (Button == Qt::LeftButton && windowHandle() && windowHandle()->startSystemMove()) return;
   DragX = X;
   DragY = Y;
@@ -147,6 +149,15 @@ void TForm1::showEvent(QShowEvent* event) {
   // on every showing.
   if (trayAvailable_) KeepOffTaskbar(this);
   QWidget::showEvent(event);
+}
+
+void TForm1::moveEvent(QMoveEvent* event) {
+  QWidget::moveEvent(event);
+  // sway centres a floating window anew on every size change; folding keeps the top edge.
+  if (keptPlace_ && pos() != *keptPlace_) {
+    SwayPlaceWindow(static_cast<std::uint32_t>(winId()), *keptPlace_);
+    keptPlace_.reset();
+  }
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
