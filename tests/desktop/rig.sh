@@ -46,7 +46,10 @@ start_desktop() {
   Xvfb ":$display" -screen 0 1024x768x24 -noreset >"$work/xvfb.log" 2>&1 &
   pids+=($!)
   export DISPLAY=:$display
-  unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY  # so that Qt uses the X11 tray
+  # A session bus that leads nowhere, so that the icon goes to the X11 tray; an unset one
+  # would have libdbus start a bus of its own for the display where dbus-x11 is installed.
+  export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-bus
+  unset WAYLAND_DISPLAY
   wait_for xprop -root || { echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
   openbox >"$work/openbox.log" 2>&1 &
   pids+=($!)

@@ -105,11 +105,20 @@ start_panel() {
   xfce4-panel --sm-client-disable >>"$work/panel.log" 2>&1 &
   panel_pid=$!
   pids+=("$panel_pid")
-  if ! wait_for bus_has_name org.kde.StatusNotifierWatcher || ! wait_for systray_plug; then
+  if ! wait_long bus_has_name org.kde.StatusNotifierWatcher || ! wait_long systray_plug; then
     echo "the panel did not start"
     cat "$work/panel.log"
     exit 1
   fi
+}
+
+# A panel start on a busy machine has taken four seconds; rig.sh's wait_for gives ten.
+wait_long() {  # wait_long COMMAND...: up to thirty seconds
+  for _ in $(seq 300); do
+    "$@" >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  return 1
 }
 
 panel_running() { [ -n "${panel_pid:-}" ] && kill -0 "$panel_pid" 2>/dev/null; }
@@ -135,7 +144,17 @@ none_alive() {
 }
 no_watcher() { ! bus_has_name org.kde.StatusNotifierWatcher; }
 
-panel_window() { xdotool search --onlyvisible --class '^xfce4-panel$' 2>/dev/null | head -1; }
+# A search can come back empty while another window is being destroyed, so it is tried
+# again for up to two seconds.
+panel_window() {
+  local id
+  for _ in $(seq 20); do
+    id=$(xdotool search --onlyvisible --class '^xfce4-panel$' 2>/dev/null | head -1)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
 
 # The systray's own X window inside the panel: the plug of the wrapper-2.0 process.
 systray_plug() {
@@ -183,6 +202,12 @@ dbusmenu_event() {
   gdbus call --session --dest "$(sni_bus "$1")" --object-path "$2" \
     --method com.canonical.dbusmenu.Event "$3" clicked '<int32 0>' 0
 }
+
+# XEmbed icons are X windows of their program inside the systray's plug, so rig.sh's
+# tray_icon finds the program's one (it prints nothing rather than failing when there is
+# none: test -n "$(tray_icon)"). A program keeps off the watcher, and so docks an XEmbed
+# icon, when its DBUS_SESSION_BUS_ADDRESS leads nowhere, e.g. unix:path=$work/no-bus; an
+# unset one would have libdbus start a bus of its own through X11 (dbus-x11).
 
 # The geometry "X Y W H" of an item's button as the systray draws it. The buttons are not
 # X windows, so it is worked out from the systray's layout: XEmbed icons first, then the
@@ -261,8 +286,13 @@ tasklist_buttons_settled() {
   wait_for panel_without_magenta && [ -n "${count:-}" ] && echo $((count - 1))
 }
 # Counted with awk rather than grep -c, which fails on no match (and rig.sh sets pipefail).
+# import without a window waits for a click to choose one, hence the check: a search for
+# the panel can come back empty while some other window is being destroyed.
 magenta_pixels() {
-  import -display "$DISPLAY" -window "$(panel_window)" -depth 8 txt:- 2>/dev/null |
+  local panel
+  panel=$(panel_window)
+  [ -n "$panel" ] || return 1
+  import -display "$DISPLAY" -window "$panel" -depth 8 txt:- 2>/dev/null |
     awk '/#FF00FF/ {n++} END {print n + 0}'
 }
 panel_shows_magenta() { local n; n=$(magenta_pixels) && [ "$n" -gt 0 ]; }
