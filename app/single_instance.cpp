@@ -1,13 +1,12 @@
 #include "app/single_instance.h"
 
-#include <unistd.h>
-
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QMetaObject>
+#include <QStandardPaths>
 #include <cstdlib>
 
 namespace {
@@ -36,7 +35,11 @@ QString SingleInstance::BusName(const QString& displayToken) {
 }
 
 QString SingleInstance::SocketName(const QString& displayToken) {
-  return QStringLiteral("echora-%1-%2").arg(getuid()).arg(displayToken);
+  // In the user's runtime folder, which only the user can enter. (Access options on the
+  // server would not do: Qt then makes the socket elsewhere and renames it over the path,
+  // so a second program would take the name from the first without a word.)
+  return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) +
+         QStringLiteral("/echora-%1").arg(displayToken);
 }
 
 SingleInstance::SingleInstance(QObject* parent)
@@ -70,7 +73,6 @@ bool SingleInstance::ClaimOnBus() {
 bool SingleInstance::ClaimSocket() {
   const QString name = SocketName(token_);
   server_ = std::make_unique<QLocalServer>();
-  server_->setSocketOptions(QLocalServer::UserAccessOption);
   if (!server_->listen(name)) {
     QLocalSocket first;
     first.connectToServer(name);

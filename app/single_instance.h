@@ -2,7 +2,8 @@
 // shows its window, and ends. Two processors on the same devices would double every echo.
 //
 // The first launch takes a name: a well-known name on the session bus where there is one,
-// and otherwise a local socket in the user's runtime folder. Either is made of the display's
+// and otherwise a local socket in the user's runtime folder, which a second program cannot
+// take over. Either is made of the display's
 // name as well, so that programs on two displays of one user (tests side by side, a
 // second seat) do not meet. GUI thread only.
 #pragma once

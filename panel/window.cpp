@@ -89,6 +89,9 @@ void TForm1::FollowTray() {
     setWindowState(Qt::WindowMinimized);
     setWindowState(Qt::WindowNoState);
     showNormal();
+    // The window manager may still be finishing the hiding, which drops the hints the
+    // showing set: it is asked again now that the window is its own.
+    SetTaskbarEntry(this, !available);
     if (Application()) Application()->BringModalToFront();
   }
 }

@@ -6,3 +6,8 @@ class QWidget;
 
 // Call on every showing: window managers drop the hints when a window is hidden.
 void KeepOffTaskbar(QWidget* window);
+
+// Puts a window that is shown on the taskbar, or takes it off, now: the window manager is
+// asked, as it must be once it manages the window (a hint set meanwhile could be dropped
+// as it finishes a hiding). Call right after showing it.
+void SetTaskbarEntry(QWidget* window, bool entry);

@@ -23,6 +23,7 @@ TEST(SingleInstanceNames, EachDisplayHasItsOwnNameThatTheBusAccepts) {
     EXPECT_TRUE(busName.match(SingleInstance::BusName(token)).hasMatch())
         << SingleInstance::BusName(token).toStdString();
     EXPECT_NE(SingleInstance::SocketName(token), SingleInstance::SocketName("_0"));
+    EXPECT_TRUE(SingleInstance::SocketName(token).startsWith('/'));  // never Qt's temp folder
   }
   EXPECT_TRUE(busName.match(SingleInstance::BusName(SingleInstance::DisplayToken("é:1", ""))).hasMatch());
 }
