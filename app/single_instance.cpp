@@ -43,7 +43,8 @@ QString SingleInstance::SocketName(const QString& displayToken) {
 }
 
 SingleInstance::SingleInstance(QObject* parent)
-    : QObject(parent), token_(DisplayToken(std::getenv("DISPLAY"), std::getenv("WAYLAND_DISPLAY"))) {}
+    : QObject(parent),
+      token_(DisplayToken(std::getenv("DISPLAY"), std::getenv("WAYLAND_DISPLAY"))) {}
 
 SingleInstance::~SingleInstance() = default;
 
@@ -54,9 +55,12 @@ bool SingleInstance::Claim() {
 
 void SingleInstance::Show() {
   // Queued: the caller's reply goes first, and the window is shown from the event loop.
-  QMetaObject::invokeMethod(this, [this] {
-    if (OnShowRequested) OnShowRequested();
-  }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        if (OnShowRequested) OnShowRequested();
+      },
+      Qt::QueuedConnection);
 }
 
 bool SingleInstance::ClaimOnBus() {

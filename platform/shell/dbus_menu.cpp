@@ -69,13 +69,13 @@ void DBusMenu::WatchItems() {
   }
 }
 
-uint DBusMenu::GetLayout(int parentId, int recursionDepth, const QStringList&,
-                         MenuLayout& layout) {
+uint DBusMenu::GetLayout(int parentId, int recursionDepth, const QStringList&, MenuLayout& layout) {
   WatchItems();
   layout = {parentId, Properties(parentId), {}};
   // Only the root has children; a depth of 0 asks for the item alone.
   if (parentId == 0 && recursionDepth != 0 && menu_) {
-    for (int id = 1; id <= menu_->Count(); ++id) layout.children << MenuLayout{id, Properties(id), {}};
+    for (int id = 1; id <= menu_->Count(); ++id)
+      layout.children << MenuLayout{id, Properties(id), {}};
   }
   // The layout is read anew on every call and the items' changes are signalled one by one,
   // so it keeps its first revision.
@@ -99,7 +99,8 @@ void DBusMenu::Event(int id, const QString& eventId, const QDBusVariant&, uint) 
   if (!item || eventId != QLatin1String("clicked")) return;
   // Queued on the item, as a choice in the program's own menu is: the reply goes back to
   // the host first, and a handler that ends the program does not cut it off.
-  QMetaObject::invokeMethod(item, [item] { item->Click(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      item, [item] { item->Click(); }, Qt::QueuedConnection);
 }
 
 QList<int> DBusMenu::EventGroup(const QList<MenuEvent>& events) {

@@ -45,7 +45,7 @@ class DBusMenu final : public QObject {
   uint GetLayout(int parentId, int recursionDepth, const QStringList& propertyNames,
                  MenuLayout& layout);
   QList<MenuItemProperties> GetGroupProperties(const QList<int>& ids,
-                                            const QStringList& propertyNames);
+                                               const QStringList& propertyNames);
   QDBusVariant GetProperty(int id, const QString& name);
   void Event(int id, const QString& eventId, const QDBusVariant& data, uint timestamp);
   QList<int> EventGroup(const QList<MenuEvent>& events);

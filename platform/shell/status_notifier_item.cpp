@@ -41,8 +41,7 @@ StatusNotifierItem::StatusNotifierItem(QObject* parent)
                      .arg(connection_.name().section(u'-', -1));
   connection_.registerService(serviceName_);
   connection_.registerObject(kItemPath, this,
-                             QDBusConnection::ExportAllSlots |
-                                 QDBusConnection::ExportAllSignals |
+                             QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals |
                                  QDBusConnection::ExportAllProperties);
   // A watcher that comes (a panel started or restarted) learns of the item at once.
   watcherWatch_ = new QDBusServiceWatcher(TrayHosts::kWatcherService, connection_,

@@ -44,8 +44,8 @@ bool XEmbedTrayPresent() {
   if (!connection) return false;
   const std::string name = "_NET_SYSTEM_TRAY_S" + std::to_string(X11ScreenNumber());
   xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
-      connection,
-      xcb_intern_atom(connection, 0, static_cast<uint16_t>(name.size()), name.c_str()), nullptr);
+      connection, xcb_intern_atom(connection, 0, static_cast<uint16_t>(name.size()), name.c_str()),
+      nullptr);
   if (!atom) return false;
   xcb_get_selection_owner_reply_t* owner = xcb_get_selection_owner_reply(
       connection, xcb_get_selection_owner(connection, atom->atom), nullptr);

@@ -25,7 +25,8 @@ TEST(SingleInstanceNames, EachDisplayHasItsOwnNameThatTheBusAccepts) {
     EXPECT_NE(SingleInstance::SocketName(token), SingleInstance::SocketName("_0"));
     EXPECT_TRUE(SingleInstance::SocketName(token).startsWith('/'));  // never Qt's temp folder
   }
-  EXPECT_TRUE(busName.match(SingleInstance::BusName(SingleInstance::DisplayToken("é:1", ""))).hasMatch());
+  EXPECT_TRUE(
+      busName.match(SingleInstance::BusName(SingleInstance::DisplayToken("é:1", ""))).hasMatch());
 }
 
 }  // namespace

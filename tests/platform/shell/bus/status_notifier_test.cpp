@@ -55,8 +55,8 @@ class Host {
   }
   QVariant Property(const QString& service, const QString& path, const QString& interface,
                     const QString& name) {
-    const QDBusMessage reply = Call(service, path, "org.freedesktop.DBus.Properties", "Get",
-                                    {interface, name});
+    const QDBusMessage reply =
+        Call(service, path, "org.freedesktop.DBus.Properties", "Get", {interface, name});
     if (reply.type() != QDBusMessage::ReplyMessage) return {};
     return qvariant_cast<QDBusVariant>(reply.arguments().constFirst()).variant();
   }
@@ -79,9 +79,9 @@ class Watcher final : public QObject {
 
  public:
   explicit Watcher(Host& host) : host_(host) {
-    host_.Bus().registerObject("/StatusNotifierWatcher", this,
-                               QDBusConnection::ExportAllSlots |
-                                   QDBusConnection::ExportAllProperties);
+    host_.Bus().registerObject(
+        "/StatusNotifierWatcher", this,
+        QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties);
     host_.Bus().registerService(TrayHosts::kWatcherService);
   }
   ~Watcher() override {
@@ -123,8 +123,13 @@ class StatusNotifier : public testing::Test {
     exit_ = menu_.Add("Exit");
     show_->OnClick = [this](QObject*) { clicked_.push_back("Show"); };
     exit_->OnClick = [this](QObject*) { clicked_.push_back("Exit"); };
-    data_ = {NOTIFYICONDATAA_V1_SIZE, window_, 0, NIF_MESSAGE | NIF_ICON | NIF_TIP,
-             WM_USER + 1, &picture_, {}};
+    data_ = {NOTIFYICONDATAA_V1_SIZE,
+             window_,
+             0,
+             NIF_MESSAGE | NIF_ICON | NIF_TIP,
+             WM_USER + 1,
+             &picture_,
+             {}};
     std::strcpy(data_.szTip, "Echora: OFF");
     Shell_NotifyIconMenu(window_, 0, &menu_);
   }
@@ -176,16 +181,18 @@ TEST_F(StatusNotifier, HostsReadTheTitleToolTipEverySizeOfThePictureAndTheMenu) 
   ASSERT_TRUE(service.startsWith("org.kde.StatusNotifierItem-")) << service.toStdString();
   EXPECT_EQ(host_.Property(service, "/StatusNotifierItem", kItem, "Title"), "Tarnwick Echora");
   EXPECT_EQ(host_.Property(service, "/StatusNotifierItem", kItem, "Status"), "Active");
-  EXPECT_EQ(qvariant_cast<QDBusObjectPath>(
-                host_.Property(service, "/StatusNotifierItem", kItem, "Menu")).path(),
-            "/MenuBar");
+  EXPECT_EQ(
+      qvariant_cast<QDBusObjectPath>(host_.Property(service, "/StatusNotifierItem", kItem, "Menu"))
+          .path(),
+      "/MenuBar");
   ToolTip tip;
   qvariant_cast<QDBusArgument>(host_.Property(service, "/StatusNotifierItem", kItem, "ToolTip")) >>
       tip;
   EXPECT_EQ(tip.title, "Echora: OFF");
   QList<IconPixmap> pixmaps;
   qvariant_cast<QDBusArgument>(
-      host_.Property(service, "/StatusNotifierItem", kItem, "IconPixmap")) >> pixmaps;
+      host_.Property(service, "/StatusNotifierItem", kItem, "IconPixmap")) >>
+      pixmaps;
   ASSERT_EQ(pixmaps.size(), 2);
   EXPECT_EQ(pixmaps[0].width * pixmaps[0].height * 4, pixmaps[0].argb.size());
   EXPECT_EQ(pixmaps[1].width, 48);
@@ -227,15 +234,15 @@ TEST_F(StatusNotifier, AClickedEventRunsTheItemsHandlerUnlessItIsDisabled) {
   EXPECT_EQ(clicked_, (std::vector<QString>{"Show", "Exit"}));
 
   // Some hosts send their events in groups, and ask before they draw: waybar's GTK menus.
-  const QDBusMessage asked =
-      host_.Call(Service(), "/MenuBar", kMenu, "AboutToShowGroup", {QVariant::fromValue(QList<int>{0})});
+  const QDBusMessage asked = host_.Call(Service(), "/MenuBar", kMenu, "AboutToShowGroup",
+                                        {QVariant::fromValue(QList<int>{0})});
   EXPECT_EQ(asked.type(), QDBusMessage::ReplyMessage) << asked.errorMessage().toStdString();
   QDBusArgument events;
   events.beginArray(qMetaTypeId<MenuEvent>());
   events << MenuEvent{3, "clicked", QDBusVariant(0), 0u};
   events.endArray();
-  const QDBusMessage grouped = host_.Call(Service(), "/MenuBar", kMenu, "EventGroup",
-                                          {QVariant::fromValue(events)});
+  const QDBusMessage grouped =
+      host_.Call(Service(), "/MenuBar", kMenu, "EventGroup", {QVariant::fromValue(events)});
   EXPECT_EQ(grouped.type(), QDBusMessage::ReplyMessage) << grouped.errorMessage().toStdString();
   EXPECT_TRUE(Eventually([&] { return clicked_.size() == 3; }));
 }
