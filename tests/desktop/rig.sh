@@ -16,13 +16,16 @@ cleanup() {
 }
 trap cleanup EXIT
 
-wait_for() {  # wait_for COMMAND...: up to ten seconds
-  for _ in $(seq 100); do
+wait_up_to() {  # wait_up_to SECONDS COMMAND...
+  local tenths=$(($1 * 10))
+  shift
+  for _ in $(seq "$tenths"); do
     "$@" >/dev/null 2>&1 && return 0
     sleep 0.1
   done
   return 1
 }
+wait_for() { wait_up_to 10 "$@"; }
 
 source "$(dirname "${BASH_SOURCE[0]}")/../support/pulse_private.sh"
 
@@ -36,7 +39,8 @@ start_sound_server() {
   [ $started -eq 0 ] || { echo "the sound server did not start"; cat "$work/pulse.log"; exit 1; }
 }
 
-start_desktop() {
+# Xvfb on a free display, which DISPLAY then names.
+start_xserver() {
   local display
   for display in $(seq 90 190 | shuf); do
     [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ] || break
@@ -46,11 +50,15 @@ start_desktop() {
   Xvfb ":$display" -screen 0 1024x768x24 -noreset >"$work/xvfb.log" 2>&1 &
   pids+=($!)
   export DISPLAY=:$display
+  unset WAYLAND_DISPLAY
+  wait_for xprop -root || { echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
+}
+
+start_desktop() {
+  start_xserver
   # A session bus that leads nowhere, so that the icon goes to the X11 tray; an unset one
   # would have libdbus start a bus of its own for the display where dbus-x11 is installed.
   export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-bus
-  unset WAYLAND_DISPLAY
-  wait_for xprop -root || { echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
   openbox >"$work/openbox.log" 2>&1 &
   pids+=($!)
   wait_for xprop -root _NET_SUPPORTING_WM_CHECK

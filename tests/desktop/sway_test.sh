@@ -7,14 +7,12 @@
 # otherwise the test is skipped.
 #   sway_test.sh ECHORA_BINARY ARTIFACTS_DIR
 echora=$1
-artifacts=$2
 here=$(cd "$(dirname "$0")" && pwd)
-source "$here/../support/checks.sh"
 [ "$(id -u)" -eq 0 ] || { echo "skipped: needs root"; exit 77; }
-mkdir -p "$artifacts"
+source "$here/rig.sh" "$2"
 
 session=$(mktemp -d /tmp/echora-sway.XXXXXX)
-trap 'bash "$here/sway/stop.sh" "$session"; rm -rf "$session"' EXIT
+trap 'bash "$here/sway/stop.sh" "$session"; rm -rf "$session" "$session.start.log"; cleanup' EXIT
 bash "$here/sway/start.sh" "$session" >"$session.start.log" 2>&1 ||
   { cat "$session.start.log"; exit 1; }
 # Inside, the session sees only its own folder and the host's /tmp; nobody must read the
@@ -23,13 +21,6 @@ install -m 755 "$echora" "$session/echora"
 
 inside() { bash "$here/sway/in.sh" "$session" "$@"; }
 pointer() { bash "$here/sway/pointer.sh" "$session" "$@"; }
-wait_for() {  # wait_for COMMAND...: up to ten seconds
-  for _ in $(seq 100); do
-    "$@" >/dev/null 2>&1 && return 0
-    sleep 0.1
-  done
-  return 1
-}
 # The rectangle "X Y W H" of the floating window titled $1, as sway has it.
 rect() {
   inside swaymsg -t get_tree | python3 -c '
@@ -43,6 +34,7 @@ walk(json.load(sys.stdin)); sys.exit(1)' "$1"
 exists() { rect "$1" >/dev/null; }
 gone() { ! exists "$1"; }
 rect_is() { [ "$(rect "$1")" = "$2" ]; }
+# rig.sh's shot takes an X server's screen; sway's is taken with grim.
 shot() { inside grim "$session/shot.png" && cp "$session/shot.png" "$artifacts/$1.png"; }
 # Clicks at X Y from the top-left corner of the window titled TITLE.
 click_in() {  # click_in TITLE X Y

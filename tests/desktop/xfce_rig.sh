@@ -8,15 +8,7 @@
 # shellcheck disable=SC2154  # work and pids come from rig.sh
 
 start_xfce_desktop() {
-  local display
-  for display in $(seq 90 190 | shuf); do
-    [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ] || break
-  done
-  Xvfb ":$display" -screen 0 1024x768x24 -noreset >"$work/xvfb.log" 2>&1 &
-  pids+=($!)
-  export DISPLAY=:$display
-  unset WAYLAND_DISPLAY
-  wait_for xprop -root || { echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
+  start_xserver
 
   # Xfce keeps its settings, caches and sockets under these: the user's own must neither
   # be touched nor leak into the test. Set before the bus starts, since the services it
@@ -113,13 +105,7 @@ start_panel() {
 }
 
 # A panel start on a busy machine has taken four seconds; rig.sh's wait_for gives ten.
-wait_long() {  # wait_long COMMAND...: up to thirty seconds
-  for _ in $(seq 300); do
-    "$@" >/dev/null 2>&1 && return 0
-    sleep 0.1
-  done
-  return 1
-}
+wait_long() { wait_up_to 30 "$@"; }
 
 panel_running() { [ -n "${panel_pid:-}" ] && kill -0 "$panel_pid" 2>/dev/null; }
 
