@@ -19,12 +19,18 @@ xcb_atom_t Atom(xcb_connection_t* connection, const char* name) {
   return atom;
 }
 
+// The X server's connection, or none off X11. (The offscreen platform answers as an X11
+// application too, with no connection.)
+xcb_connection_t* X11Connection() {
+  auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+  return x11 ? x11->connection() : nullptr;
+}
+
 }  // namespace
 
 void KeepOffTaskbar(QWidget* window) {
-  auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-  if (!x11) return;
-  xcb_connection_t* connection = x11->connection();
+  xcb_connection_t* connection = X11Connection();
+  if (!connection) return;
   const auto id = static_cast<xcb_window_t>(window->winId());
   const xcb_atom_t state = Atom(connection, "_NET_WM_STATE");
   const xcb_atom_t hints[] = {Atom(connection, "_NET_WM_STATE_SKIP_TASKBAR"),
@@ -35,9 +41,8 @@ void KeepOffTaskbar(QWidget* window) {
 }
 
 void SetTaskbarEntry(QWidget* window, bool entry) {
-  auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-  if (!x11) return;
-  xcb_connection_t* connection = x11->connection();
+  xcb_connection_t* connection = X11Connection();
+  if (!connection) return;
   xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
   constexpr std::uint32_t kRemove = 0;
   constexpr std::uint32_t kAdd = 1;
