@@ -107,8 +107,6 @@ start_panel() {
 # A panel start on a busy machine has taken four seconds; rig.sh's wait_for gives ten.
 wait_long() { wait_up_to 30 "$@"; }
 
-panel_running() { [ -n "${panel_pid:-}" ] && kill -0 "$panel_pid" 2>/dev/null; }
-
 # A crash, not a quit: the panel tidies nothing up. Its systray process ends by itself
 # once the panel is gone, and with it the watcher; both are waited for, so that a new
 # panel finds the names and the tray free.

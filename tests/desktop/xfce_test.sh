@@ -14,7 +14,6 @@ start_xfce_desktop
 
 playing() { pactl list short sink-inputs | grep -q .; }
 hidden() { ! mapped "$1"; }
-has_taskbar_button() { [ "$(tasklist_buttons_settled)" = 1 ]; }
 no_taskbar_button() { [ "$(tasklist_buttons_settled)" = 0 ]; }
 our_item() { sni_items | grep "^org.kde.StatusNotifierItem-$echora_pid-"; }
 menu_has() { dbusmenu_layout "$item" | grep -q "'label': <'$1'>"; }
