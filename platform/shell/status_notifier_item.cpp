@@ -4,7 +4,6 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusServiceWatcher>
-#include <atomic>
 
 #include "platform/shell/dbus_menu.h"
 #include "platform/shell/tray_hosts.h"
@@ -26,7 +25,7 @@ QDBusConnection PrivateSessionConnection(int number) {
 }
 
 int NextItemNumber() {
-  static std::atomic<int> next{0};
+  static int next = 0;
   return ++next;
 }
 
@@ -44,19 +43,20 @@ StatusNotifierItem::StatusNotifierItem(QObject* parent)
                              QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals |
                                  QDBusConnection::ExportAllProperties);
   // A watcher that comes (a panel started or restarted) learns of the item at once.
-  watcherWatch_ = new QDBusServiceWatcher(TrayHosts::kWatcherService, connection_,
+  auto* watcher = new QDBusServiceWatcher(TrayHosts::kWatcherService, connection_,
                                           QDBusServiceWatcher::WatchForRegistration, this);
-  connect(watcherWatch_, &QDBusServiceWatcher::serviceRegistered, this,
+  connect(watcher, &QDBusServiceWatcher::serviceRegistered, this,
           &StatusNotifierItem::RegisterWithWatcher);
   RegisterWithWatcher();
 }
 
 StatusNotifierItem::~StatusNotifierItem() {
   menu_.reset();
-  if (!connection_.isConnected()) return;
-  // Hosts drop the item when its name goes.
-  connection_.unregisterObject(kItemPath);
-  connection_.unregisterService(serviceName_);
+  if (connection_.isConnected()) {
+    // Hosts drop the item when its name goes.
+    connection_.unregisterObject(kItemPath);
+    connection_.unregisterService(serviceName_);
+  }
   QDBusConnection::disconnectFromBus(connection_.name());
 }
 
@@ -70,7 +70,6 @@ void StatusNotifierItem::RegisterWithWatcher() {
 }
 
 void StatusNotifierItem::SetIcon(const QIcon& icon) {
-  icon_ = icon;
   pixmaps_ = IconPixmaps(icon);
   Q_EMIT NewIcon();
   Q_EMIT NewToolTip();  // the tool tip carries the icon too

@@ -24,7 +24,6 @@
 #include "platform/shell/dbus_types.h"
 
 class DBusMenu;
-class QDBusServiceWatcher;
 class TPopupMenu;
 
 class StatusNotifierItem final : public QObject {
@@ -97,9 +96,7 @@ class StatusNotifierItem final : public QObject {
 
   QDBusConnection connection_;
   QString serviceName_;
-  QDBusServiceWatcher* watcherWatch_ = nullptr;
   std::unique_ptr<DBusMenu> menu_;
-  QIcon icon_;
   QList<IconPixmap> pixmaps_;
   QString toolTip_;
 };
