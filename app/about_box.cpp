@@ -62,6 +62,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
 
   Memo1 = new QPlainTextEdit(panel);
   Memo1->setReadOnly(true);
+  Memo1->setAccessibleName("About");
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Memo1->setGeometry(280, 8, 241, 337);
   Memo1->setPlainText(

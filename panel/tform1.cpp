@@ -20,6 +20,7 @@
 #include "platform/toolkit/tapplication.h"
 #include "platform/toolkit/tcheckbox.h"
 #include "platform/toolkit/tcombobox.h"
+#include "platform/toolkit/timage.h"
 #include "platform/toolkit/tmemo.h"
 #include "platform/toolkit/tshape.h"
 #include "platform/toolkit/tspeedbutton.h"
@@ -133,8 +134,10 @@ void TForm1::BuildTopPanel() {
   Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   Panel1->setGeometry(0, 0, kWidth, kPanelHeight);
 
-  Image1 = new QLabel(Panel1);
+  Image1 = new TImage(Panel1);
   Image1->setObjectName("Image1");
+  Image1->setAccessibleName("About");
+  Image1->SetOnClick(Bind(this, &TForm1::Image1Click));
   Image1->setPixmap(ProgramIconPixmap(qApp->devicePixelRatio()));
   Image1->setAlignment(Qt::AlignCenter);
   Image1->setGeometry(5, 9, 37, 32);
@@ -155,9 +158,12 @@ void TForm1::BuildTopPanel() {
   Shape1->setToolTip("Sound Processor power led.");
   Shape1->setGeometry(70, 18, 25, 8);
   Shape1->SetBrushColor(clWhite);
+  Shape1->setAccessibleName("Power LED");
+  Shape1->StateText = [this] { return Shape1->BrushColor() == clLime ? "on" : "off"; };
 
   ComboBox2 = new TComboBox(GroupBox2);
   ComboBox2->setToolTip("Lets you choose preset sound spaces.");
+  ComboBox2->setAccessibleName("Preset");
   QStringList presets{"Custom"};
   for (const Preset& preset : kPresets) {
     presets << QString::fromUtf8(preset.name.data(), static_cast<qsizetype>(preset.name.size()));
@@ -194,7 +200,6 @@ void TForm1::BuildTopPanel() {
                            static_cast<QWidget*>(SpeedButton3)}) {
     control->setAttribute(Qt::WA_NoMousePropagation);
   }
-  Image1->installEventFilter(this);
 
   PageControl1 = new QTabWidget(this);
   PageControl1->setObjectName("PageControl1");
@@ -220,6 +225,8 @@ void TForm1::BuildEchoPage() {
   Shape2 = new TShape(GroupBox1);
   Shape2->setToolTip(produce);
   Shape2->setGeometry(70, 26, 25, 8);
+  Shape2->setAccessibleName("Produce LED");
+  Shape2->StateText = [this] { return Shape2->BrushColor() == clRed ? "busy" : "idle"; };
   CheckBox1 = new TCheckBox(GroupBox1);
   CheckBox1->setText("Echo active");
   CheckBox1->setToolTip("Activates/Deactivates Echo generator.");
@@ -243,6 +250,8 @@ void TForm1::BuildEchoPage() {
   TrackBar3 =
       Slider(GroupBox1, "Sets volume", {{310, 16, 154, 30}, volume.min, volume.max, 100, 100, 100});
   TrackBar3->OnChange = Bind(this, &TForm1::TrackBar3Change);
+  TrackBar3->setAccessibleName("Volume");
+  TrackBar3->ShownValue = [this] { return Label17->text() + Label7->text(); };
   TrackBar3->OnEnter = Bind(this, &TForm1::TrackBar3Enter);
 
   const QString delay = "Sets delay of the first echo.";
@@ -251,6 +260,8 @@ void TForm1::BuildEchoPage() {
   Label3->setMinimumWidth(110);
   TrackBar1 = Slider(GroupBox1, delay, {{8, 100, 300, 40}, 0, 12500, 4000, 100, 1250});
   TrackBar1->OnChange = Bind(this, &TForm1::TrackBar1Change);
+  TrackBar1->setAccessibleName("Delay");
+  TrackBar1->ShownValue = [this] { return Label3->text(); };
   TrackBar1->OnEnter = Bind(this, &TForm1::TrackBar3Enter);
 
   const QString repeats = "Sets number of repeats.";
@@ -259,6 +270,8 @@ void TForm1::BuildEchoPage() {
   Label4->setMinimumWidth(30);
   TrackBar2 = Slider(GroupBox1, repeats, {{316, 100, 148, 40}, 1, kMaxRepeatsPosition, 3, 1, 1});
   TrackBar2->OnChange = Bind(this, &TForm1::TrackBar2Change);
+  TrackBar2->setAccessibleName("Repeats");
+  TrackBar2->ShownValue = [this] { return Label4->text() + " repeats"; };
   TrackBar2->OnEnter = Bind(this, &TForm1::TrackBar3Enter);
 }
 
@@ -295,15 +308,20 @@ void TForm1::BuildSetupPage() {
   SpinEdit1->OnChange = Bind(this, &TForm1::SpinEdit1Change);
   SpinEdit1->OnArrow = SpinEdit1->OnChange;
   Label8 = DeviceNameLabel(GroupBox3, "Label8", 28, "Input device");
+  SpinEdit1->setAccessibleName("Capture device");
+  SpinEdit1->ShownValue = [this] { return SpinEdit1->text() + ": " + Label8->text(); };
   Label2 = colouredLabel(GroupBox3, "Out:", 60, Qt::green, "Output device");
   SpinEdit2 = deviceSpin(GroupBox3, 59, "Output device");
   SpinEdit2->OnChange = Bind(this, &TForm1::SpinEdit2Change);
   SpinEdit2->OnArrow = SpinEdit2->OnChange;
   Label9 = DeviceNameLabel(GroupBox3, "Label9", 62, "Output device");
+  SpinEdit2->setAccessibleName("Playback device");
+  SpinEdit2->ShownValue = [this] { return SpinEdit2->text() + ": " + Label9->text(); };
   const QString freq = "Frequency for input AND output device.";
   Label10 = Label(GroupBox3, "Freq:", 10, 100, freq);
   ComboBox1 = new TComboBox(GroupBox3);
   ComboBox1->setToolTip(freq);
+  ComboBox1->setAccessibleName("Sample rate");
   QStringList rates;
   for (std::int32_t rate : kSampleRates) rates << QString::number(rate);
   ComboBox1->SetItems(rates);
@@ -324,6 +342,7 @@ void TForm1::BuildSetupPage() {
   Label14 = Label(GroupBox4, "Buffer multiplier:", 8, 98, multiplier);
   SpinEdit3 = new TSpinEdit(GroupBox4);
   SpinEdit3->setToolTip(multiplier);
+  SpinEdit3->setAccessibleName("Buffer multiplier");
   SpinEdit3->setGeometry(8, 116, 60, 22);
   SpinEdit3->SetMinValue(kMinMultiplier);
   SpinEdit3->SetMaxValue(kMaxMultiplier);
@@ -339,6 +358,7 @@ void TForm1::BuildDebugPage() {
                        void (TForm1::*handler)(QObject*)) {
     auto* b = new QPushButton(caption, TabSheet3);
     b->setGeometry(8, y, 100, height);
+    b->setAutoDefault(true);  // Enter presses it, as Space does
     connect(b, &QPushButton::clicked, this, [this, b, handler] { (this->*handler)(b); });
     return b;
   };
@@ -349,6 +369,7 @@ void TForm1::BuildDebugPage() {
   Button2 = button("Clear", 124, 20, &TForm1::Button2Click);
   Button2->setFixedWidth(60);
   Memo1 = new TMemo(TabSheet3);
+  Memo1->setAccessibleName("Debug information");
   Memo1->setGeometry(118, 6, 353, 137);
 }
 

@@ -25,6 +25,7 @@ class QPushButton;
 class QTabWidget;
 class TCheckBox;
 class TComboBox;
+class TImage;
 class TMemo;
 class TMenuItem;
 class TPopupMenu;
@@ -52,7 +53,7 @@ class TForm1 final : public QWidget, public PanelLinks {
 
   // Top panel.
   QFrame* Panel1;
-  QLabel* Image1;
+  TImage* Image1;  // the icon, a button that shows About
   QGroupBox* GroupBox2;
   TSpeedButton* SpeedButton2;  // Power
   TShape* Shape1;              // power LED

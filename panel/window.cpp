@@ -116,14 +116,6 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   auto* mouse = dynamic_cast<QMouseEvent*>(event);
   if (!mouse) return QWidget::eventFilter(watched, event);
   const QPoint at = mouse->position().toPoint();
-  if (watched == Image1) {
-    // A left press released over the image is a click.
-    if (event->type() == QEvent::MouseButtonRelease && mouse->button() == Qt::LeftButton &&
-        Image1->rect().contains(at)) {
-      Image1Click(Image1);
-    }
-    return false;
-  }
   switch (event->type()) {
     case QEvent::MouseButtonPress:
       if (mouse->button() == Qt::RightButton) rightPress_ = mouse->globalPosition().toPoint();

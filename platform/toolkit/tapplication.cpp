@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/toolkit/accessibility.h"
+
 namespace {
 TApplication* current = nullptr;
 
@@ -83,6 +85,7 @@ TApplication::TApplication() {
   Q_ASSERT(QApplication::instance() && !current);
   current = this;
   SetGuiDispatcher(&dispatcher_);
+  InstallToolkitAccessibility();
 }
 
 TApplication::~TApplication() {
@@ -145,6 +148,9 @@ void TApplication::RunModal(QWidget* form) {
   for (const QPointer<QWidget>& window : disabled) {
     if (window) window->setEnabled(true);
   }
+  // The focus goes back to the program, not to whatever the window manager picks: a
+  // keyboard user goes on where they were.
+  if (mainForm_ && mainForm_->isVisible() && modal_.empty()) mainForm_->activateWindow();
 }
 
 TApplication* Application() {

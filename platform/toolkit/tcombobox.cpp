@@ -1,5 +1,7 @@
 #include "platform/toolkit/tcombobox.h"
 
+#include <QKeyEvent>
+
 TComboBox::TComboBox(QWidget* parent) : QComboBox(parent) {
   setEditable(false);
   // Qt emits `activated` for user choices only; currentIndexChanged also follows code.
@@ -22,4 +24,17 @@ QStringList TComboBox::Items() const {
 
 void TComboBox::RunChange() {
   if (OnChange) OnChange(this);
+}
+
+void TComboBox::keyPressEvent(QKeyEvent* event) {
+  // QComboBox would search its items for the letter whatever the modifiers: Alt+P chose
+  // "Party Overdrive 1", a gain of 8x.
+  constexpr Qt::KeyboardModifiers shortcut =
+      Qt::AltModifier | Qt::ControlModifier | Qt::MetaModifier;
+  if ((event->modifiers() & shortcut) && !event->text().isEmpty() &&
+      event->text().front().isPrint()) {
+    event->ignore();
+    return;
+  }
+  QComboBox::keyPressEvent(event);
 }

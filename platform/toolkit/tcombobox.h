@@ -1,5 +1,7 @@
 // TComboBox: a drop-down list without free text whose OnChange runs only when the user
-// chooses an item. Setting ItemIndex from code runs nothing.
+// chooses an item. Setting ItemIndex from code runs nothing. Typing a letter picks the
+// next item that starts with it; a letter held with Alt, Ctrl or Meta is a shortcut of the
+// window, never a choice.
 #pragma once
 
 #include <QComboBox>
@@ -23,6 +25,9 @@ class TComboBox : public QComboBox {
 
   // A choice from the list or by the arrow keys, also of the item already shown.
   NotifyEvent OnChange;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void RunChange();

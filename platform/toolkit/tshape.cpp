@@ -1,5 +1,6 @@
 #include "platform/toolkit/tshape.h"
 
+#include <QAccessible>
 #include <QPainter>
 
 #include "platform/toolkit/qt_color.h"
@@ -10,6 +11,10 @@ void TShape::SetBrushColor(TColor color) {
   if (color == brushColor_) return;
   brushColor_ = color;
   update();
+  if (StateText && QAccessible::isActive()) {
+    QAccessibleEvent changed(this, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&changed);
+  }
 }
 
 void TShape::paintEvent(QPaintEvent*) {

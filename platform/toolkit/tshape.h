@@ -1,7 +1,9 @@
 // TShape: a rectangle filled with a brush colour and outlined in black, the window's LEDs.
 #pragma once
 
+#include <QString>
 #include <QWidget>
+#include <functional>
 
 #include "platform/colors.h"
 
@@ -14,6 +16,9 @@ class TShape : public QWidget {
   TColor BrushColor() const { return brushColor_; }
   // Repaints with the new colour; system colours follow the widget's palette.
   void SetBrushColor(TColor color);
+
+  // What the shape shows, in words, for assistive technologies ("on", "off"); none: nothing.
+  std::function<QString()> StateText;
 
  protected:
   void paintEvent(QPaintEvent* event) override;

@@ -1,7 +1,10 @@
 #include "platform/toolkit/tspeedbutton.h"
 
+#include <QKeyEvent>
+
 TSpeedButton::TSpeedButton(QWidget* parent) : QToolButton(parent) {
-  setFocusPolicy(Qt::NoFocus);
+  // Tab only: a click leaves the focus where it was (on "Echo active", say).
+  setFocusPolicy(Qt::TabFocus);
   setToolButtonStyle(Qt::ToolButtonTextOnly);
   connect(this, &QAbstractButton::clicked, this, &TSpeedButton::RunClick);
 }
@@ -13,4 +16,13 @@ void TSpeedButton::SetGroupIndex(int index) {
 
 void TSpeedButton::RunClick() {
   if (OnClick) OnClick(this);
+}
+
+void TSpeedButton::keyPressEvent(QKeyEvent* event) {
+  // Space is a button's own key; Enter clicks too, as on the window's other buttons.
+  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && !event->isAutoRepeat()) {
+    click();
+    return;
+  }
+  QToolButton::keyPressEvent(event);
 }

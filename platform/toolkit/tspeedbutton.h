@@ -1,5 +1,6 @@
-// TSpeedButton: a button that never takes the focus. With a group index it is a two-state
-// button that stays down until it is clicked again; with group index 0 it is a push button.
+// TSpeedButton: a button that a click never gives the focus; the keyboard reaches it with
+// Tab, and Space or Enter clicks it. With a group index it is a two-state button that stays
+// down until it is clicked again; with group index 0 it is a push button.
 // Each of the window's groups holds one button and allows all up, so a second click
 // always releases it.
 #pragma once
@@ -22,6 +23,9 @@ class TSpeedButton : public QToolButton {
 
   // A user click; for a two-state button Down is already the new state.
   NotifyEvent OnClick;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void RunClick();

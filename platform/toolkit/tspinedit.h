@@ -5,6 +5,8 @@
 #pragma once
 
 #include <QAbstractSpinBox>
+#include <QString>
+#include <functional>
 
 #include "platform/notify_event.h"
 
@@ -29,6 +31,9 @@ class TSpinEdit : public QAbstractSpinBox {
   void SetMaxValue(int max);
 
   NotifyEvent OnChange;
+  // The value as the window shows it, for assistive technologies ("4.50x"); none: the
+  // number itself.
+  std::function<QString()> ShownValue;
   // Runs when the user presses an arrow, button or key, before the value moves; the step
   // then moves from whatever Value it left, within the range it left. While it is set, the
   // arrows never go dead at an end: a range that follows something outside the program (the

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <QSlider>
+#include <QString>
+#include <functional>
 
 #include "platform/notify_event.h"
 
@@ -27,6 +29,9 @@ class TTrackBar : public QSlider {
   // A move by mouse, keyboard or wheel that changed the position; Position is already the
   // new one and the handler may change the range or position without running again.
   NotifyEvent OnChange;
+  // The value as the window shows it, for assistive technologies ("4.50x"); none: the
+  // number itself.
+  std::function<QString()> ShownValue;
   // The bar received the input focus from the user (click, Tab), not from its window
   // becoming active again or a popup closing.
   NotifyEvent OnEnter;

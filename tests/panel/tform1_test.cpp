@@ -16,6 +16,7 @@
 #include "platform/toolkit/tapplication.h"
 #include "platform/toolkit/tcheckbox.h"
 #include "platform/toolkit/tcombobox.h"
+#include "platform/toolkit/timage.h"
 #include "platform/toolkit/tmemo.h"
 #include "platform/toolkit/tshape.h"
 #include "platform/toolkit/tspeedbutton.h"

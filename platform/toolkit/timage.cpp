@@ -1,0 +1,53 @@
+#include "platform/toolkit/timage.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
+
+TImage::TImage(QWidget* parent) : QLabel(parent) {
+  setFocusPolicy(Qt::NoFocus);
+}
+
+void TImage::SetOnClick(NotifyEvent handler) {
+  OnClick = std::move(handler);
+  // Reached by Tab, never taken by a click: the mouse user's focus stays where it was.
+  setFocusPolicy(OnClick ? Qt::TabFocus : Qt::NoFocus);
+}
+
+void TImage::Click() {
+  if (OnClick && isEnabled()) OnClick(this);
+}
+
+void TImage::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if (OnClick && !event->isAutoRepeat()) {
+        Click();
+        return;
+      }
+      break;
+    default:
+      break;
+  }
+  QLabel::keyPressEvent(event);
+}
+
+void TImage::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) Click();
+  QLabel::mouseReleaseEvent(event);
+}
+
+void TImage::paintEvent(QPaintEvent* event) {
+  QLabel::paintEvent(event);
+  if (!hasFocus()) return;
+  // The style's focus frame, so that a keyboard user sees where the focus is.
+  QStylePainter painter(this);
+  QStyleOptionFocusRect option;
+  option.initFrom(this);
+  option.backgroundColor = palette().color(QPalette::Window);
+  painter.drawPrimitive(QStyle::PE_FrameFocusRect, option);
+}
