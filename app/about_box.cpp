@@ -12,6 +12,8 @@
 
 namespace {
 
+const QColor kDialogFace(240, 240, 240);
+
 QLabel* NavyLabel(QWidget* parent, const QString& text, int pixels, bool bold) {
   auto* label = new QLabel(text, parent);
   label->setTextFormat(Qt::PlainText);  // an ampersand shows as itself
@@ -41,6 +43,13 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   auto* panel = new TPanel(this);
   panel->SetBevels(TPanel::Bevel::Lowered, TPanel::Bevel::Raised);
   panel->setGeometry(16, 10, 529, 351);
+  // The navy texts were designed on the light face of a dialog. A dark theme's face would
+  // leave them unreadable (1.03:1), so the panel keeps that light face in every theme; the
+  // memo and the button follow the theme.
+  QPalette face = panel->palette();
+  face.setColor(QPalette::Window, kDialogFace);
+  panel->setPalette(face);
+  panel->setAutoFillBackground(true);
 
   ProgramIcon = new QLabel(panel);
   ProgramIcon->setPixmap(ProgramIconPixmap(qApp->devicePixelRatio()));

@@ -40,12 +40,15 @@ void TForm1::StopEcho() {
 }
 
 void TForm1::SpeedButton2Click(QObject*) {
+  // Disabled for the sequence, the button loses the focus; a keyboard user gets it back.
+  const bool focused = SpeedButton2->hasFocus();
   SetControlEnabled(SpeedButton2, false);
   if (!PowerOn) {
     PowerOn = true;
     ShowPowerState(true);
     PowerUpEngine(EchoProcess);  // pool, capture, playback, then CheckBox1Click's thread
     SpeedButton2->setEnabled(true);
+    if (focused) SpeedButton2->setFocus(Qt::OtherFocusReason);
     Close1->SetEnabled(false);
     return;
   }
@@ -56,6 +59,7 @@ void TForm1::SpeedButton2Click(QObject*) {
   PowerDownEngine();
   CheckBox1->SetChecked(ticked);  // starts nothing: both streams are stopped
   SpeedButton2->setEnabled(true);
+  if (focused) SpeedButton2->setFocus(Qt::OtherFocusReason);
   Close1->SetEnabled(true);
 }
 

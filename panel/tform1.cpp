@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QTabBar>
 #include <QTabWidget>
+#include <algorithm>
 
 #include "art/program_icon.h"
 #include "audio/buffer_rules.h"
@@ -203,6 +204,7 @@ void TForm1::BuildTopPanel() {
 
   PageControl1 = new QTabWidget(this);
   PageControl1->setObjectName("PageControl1");
+  PageControl1->setAccessibleName("Advanced settings");
   PageControl1->setGeometry(0, kPanelHeight, kWidth, kPagesHeight);
   PageControl1->hide();
   // A click on a tab takes the focus to the tabs before the pages change, as a page
@@ -234,10 +236,12 @@ void TForm1::BuildEchoPage() {
   CheckBox1->adjustSize();
   CheckBox1->SetChecked(true);  // before its handler is bound: designed ticked
   CheckBox1->setEnabled(false);
-  QPalette silver = CheckBox1->palette();
-  silver.setColor(QPalette::Window, QColor(192, 192, 192));
-  CheckBox1->setPalette(silver);
-  CheckBox1->setAutoFillBackground(true);
+  // Silver as designed, in any theme, so its text is pinned dark too: a dark theme's light
+  // text on silver is unreadable, and greyed (while off) it stays above 4.5:1. A style
+  // sheet, because themes such as qt6ct set every widget's palette anew.
+  CheckBox1->setStyleSheet(
+      "QCheckBox { background-color: #c0c0c0; color: black; }"
+      "QCheckBox:disabled { color: #3c3c3c; }");
   CheckBox1->OnClick = Bind(this, &TForm1::CheckBox1Click);
 
   Label16 = Label(GroupBox1, "Volume:", 186, 22, "Sets volume");
@@ -396,6 +400,16 @@ void TForm1::BuildComponents() {
 }
 
 void TForm1::SetClientHeight(int height) {
-  if (isVisible() && height != this->height()) keptPlace_ = pos();
+  if (isVisible() && height != this->height()) {
+    // The top edge stays, unless the taller window would leave the screen (the unfolded
+    // window at 2x on a small screen): then it moves up just enough.
+    QPoint place = pos();
+    if (const QScreen* shown = screen()) {
+      const int bottom = shown->availableGeometry().bottom() + 1;
+      place.setY(std::max(shown->availableGeometry().top(), std::min(place.y(), bottom - height)));
+    }
+    keptPlace_ = place;
+    if (place != pos()) move(place);
+  }
   setFixedHeight(height);
 }

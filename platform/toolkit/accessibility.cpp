@@ -53,8 +53,11 @@ class SpeedButtonInterface final : public QAccessibleWidget {
 // An image that can be clicked: a button.
 class ImageInterface final : public QAccessibleWidget {
  public:
-  explicit ImageInterface(TImage* image)
-      : QAccessibleWidget(image, image->OnClick ? QAccessible::Button : QAccessible::Graphic) {}
+  explicit ImageInterface(TImage* image) : QAccessibleWidget(image, QAccessible::Graphic) {}
+  // Asked each time: the interface may be made before the image gets its OnClick.
+  QAccessible::Role role() const override {
+    return Image()->OnClick ? QAccessible::Button : QAccessible::Graphic;
+  }
   QStringList actionNames() const override {
     return Image()->OnClick ? QStringList{pressAction()} : QStringList{};
   }

@@ -54,6 +54,21 @@ start_xserver() {
   wait_for xprop -root || { echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
 }
 
+# A private session bus, a child of this shell, which DBUS_SESSION_BUS_ADDRESS then names.
+start_session_bus() {
+  dbus-daemon --session --nofork --nopidfile --address="unix:path=$work/bus" \
+    --print-address=3 3>"$work/bus.address" >"$work/dbus.log" 2>&1 &
+  pids+=($!)
+  wait_for test -s "$work/bus.address" || { echo "dbus-daemon did not start"; exit 1; }
+  DBUS_SESSION_BUS_ADDRESS=$(head -1 "$work/bus.address")
+  export DBUS_SESSION_BUS_ADDRESS
+}
+
+bus_has_name() {
+  gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+    --method org.freedesktop.DBus.NameHasOwner "$1" | grep -q true
+}
+
 start_desktop() {
   start_xserver
   # A session bus that leads nowhere, so that the icon goes to the X11 tray; an unset one

@@ -20,14 +20,8 @@ start_xfce_desktop() {
   # nobody here provides, and waits for them.
   export NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory GDK_BACKEND=x11
 
-  # The session bus the StatusNotifierItems live on, as a child of this shell so that
-  # cleanup ends it and waits for it.
-  dbus-daemon --session --nofork --nopidfile --address="unix:path=$XDG_RUNTIME_DIR/bus" \
-    --print-address=3 3>"$work/bus.address" >"$work/dbus.log" 2>&1 &
-  pids+=($!)
-  wait_for test -s "$work/bus.address" || { echo "dbus-daemon did not start"; exit 1; }
-  DBUS_SESSION_BUS_ADDRESS=$(head -1 "$work/bus.address")
-  export DBUS_SESSION_BUS_ADDRESS
+  # The session bus the StatusNotifierItems live on.
+  start_session_bus
 
   # The bus would start xfconfd on the panel's first call; started here it is a child of
   # this shell and so is ended before $work, where it saves the settings, is removed.
@@ -41,10 +35,6 @@ start_xfce_desktop() {
     { echo "xfwm4 did not start"; cat "$work/xfwm4.log"; exit 1; }
 }
 
-bus_has_name() {
-  gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
-    --method org.freedesktop.DBus.NameHasOwner "$1" | grep -q true
-}
 
 # One panel along the top: the tasklist, then the systray right after it (so the systray
 # moves right by a button's width for every taskbar button). A channel that has its panels

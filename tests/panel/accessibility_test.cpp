@@ -65,6 +65,7 @@ TEST_F(Accessible, EveryControlHasADistinctName) {
     names.insert(Name(widget));
   }
   EXPECT_EQ(names.size(), static_cast<qsizetype>(named.size()));
+  EXPECT_EQ(Of(form->Image1)->role(), QAccessible::Button);  // it shows About
 }
 
 TEST_F(Accessible, ValuesAreReadAsTheWindowShowsThem) {
@@ -106,11 +107,14 @@ TEST_F(Accessible, TheKeyboardReachesAndPressesTheStripsButtons) {
   }
   EXPECT_EQ(order, (std::vector<QWidget*>{form->Image1, form->SpeedButton2, form->ComboBox2,
                                           form->SpeedButton1, form->SpeedButton3}));
+  form->SpeedButton2->setFocus(Qt::BacktabFocusReason);
   QTest::keyClick(form->SpeedButton2, Qt::Key_Space);
   EXPECT_TRUE(form->PowerOn);
   EXPECT_TRUE(form->SpeedButton2->Down());
+  EXPECT_TRUE(form->SpeedButton2->hasFocus());  // kept through the power sequence
   QTest::keyClick(form->SpeedButton2, Qt::Key_Return);
   EXPECT_FALSE(form->PowerOn);
+  EXPECT_TRUE(form->SpeedButton2->hasFocus());
   QTest::keyClick(form->SpeedButton1, Qt::Key_Enter);
   EXPECT_TRUE(form->AdvancedShown);
 }
