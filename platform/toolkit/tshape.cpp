@@ -19,14 +19,13 @@ void TShape::SetBrushColor(TColor color) {
 
 void TShape::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  // Drawn in device pixels: at a fractional scale (1.5x) a one-pixel outline placed in
-  // logical pixels falls between device pixels and its top and left edges vanish.
+  // An outline one device pixel wide, drawn as fills: at a fractional scale (1.5x) the
+  // widget's edges fall between device pixels, where a one-pixel line may be dropped (its
+  // top and left sides vanished), while a fill always covers the pixels whose centres it
+  // holds.
   const qreal ratio = devicePixelRatioF();
   painter.scale(1 / ratio, 1 / ratio);
-  const QSize device = (QSizeF(size()) * ratio).toSize();
-  painter.setPen(QPen(Qt::black, 0));
-  painter.setBrush(ToQColor(brushColor_, palette()));
-  // A cosmetic pen draws on the pixels right of and below its path, so the outline of a
-  // rectangle one pixel smaller lies exactly on the widget's border.
-  painter.drawRect(QRect(QPoint(0, 0), device).adjusted(0, 0, -1, -1));
+  const QRectF outline(QPointF(0, 0), QSizeF(size()) * ratio);
+  painter.fillRect(outline, Qt::black);
+  painter.fillRect(outline.adjusted(1, 1, -1, -1), ToQColor(brushColor_, palette()));
 }
