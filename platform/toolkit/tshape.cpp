@@ -23,7 +23,7 @@ void TShape::paintEvent(QPaintEvent*) {
   // widget's edges fall between device pixels, where a one-pixel line may be dropped (its
   // top and left sides vanished), while a fill always covers the pixels whose centres it
   // holds.
-  const qreal ratio = devicePixelRatioF();
+  const qreal ratio = painter.device()->devicePixelRatioF();
   painter.scale(1 / ratio, 1 / ratio);
   const QRectF outline(QPointF(0, 0), QSizeF(size()) * ratio);
   painter.fillRect(outline, Qt::black);
