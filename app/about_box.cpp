@@ -72,6 +72,11 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   Memo1 = new QPlainTextEdit(panel);
   Memo1->setReadOnly(true);
   Memo1->setAccessibleName("About");
+  // A read-only text shows no cursor, and the style draws no focus on its frame: the frame
+  // takes the highlight colour while it has the focus, so a keyboard user sees it.
+  Memo1->setStyleSheet(
+      "QPlainTextEdit { border: 1px solid palette(mid); }"
+      "QPlainTextEdit:focus { border: 2px solid palette(highlight); }");
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Memo1->setGeometry(280, 8, 241, 337);
   Memo1->setPlainText(
