@@ -113,8 +113,10 @@ class ValueInterface final : public QAccessibleWidget, public QAccessibleValueIn
     if (type == QAccessible::ValueInterface) return static_cast<QAccessibleValueInterface*>(this);
     return QAccessibleWidget::interface_cast(type);
   }
+  // The value as shown is the description too: the accessibility bus carries a value only
+  // as a number, which for the volume would be 450 where the window shows "4.50x".
   QString text(QAccessible::Text t) const override {
-    if (t == QAccessible::Value) {
+    if (t == QAccessible::Value || (t == QAccessible::Description && Of()->ShownValue)) {
       return Of()->ShownValue ? Of()->ShownValue() : QString::number(Current());
     }
     return QAccessibleWidget::text(t);

@@ -67,6 +67,9 @@ check "no two controls share one" bash -c "test -z \"\$(cut -f2 '$work/names' | 
 for name in About Power Preset Advanced Hide; do
   check "the strip's $name is among them" grep -q "	$name\$" "$work/names"
 done
+reads() { [ "$(a11y value "$1")" = "$2" ]; }
+check "the volume reads as shown, 1.00x" reads Volume 1.00x
+check "the repeats read as shown, 2 repeats" reads Repeats "2 repeats"
 
 echo "== the screen reader's actions"
 a11y do Power Toggle
