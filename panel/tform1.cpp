@@ -411,5 +411,9 @@ void TForm1::SetClientHeight(int height) {
     keptPlace_ = place;
     if (place != pos()) move(place);
   }
+  // Under a scale factor Qt asks the window manager for sizes in steps of its scaled
+  // logical pixel (2 device pixels at 1.5x) from a base of 0, and openbox then took the
+  // 735-pixel strip to 734. From a base of the size itself, every scale reaches it.
+  setBaseSize(kWidth, height);
   setFixedHeight(height);
 }

@@ -3,7 +3,7 @@
 # accessibility bus of a desktop session (at-spi2-core) read and driven as a screen reader
 # does (python3-pyatspi), real keys only for the strip, the designed colour pairs measured
 # in screenshots under qt6ct's "darker" palette, and the unfolded window at 2x on a small
-# screen. Screenshots go to the artifacts folder.
+# screen and at 1.5x. Screenshots go to the artifacts folder.
 #   access_test.sh ECHORA_BINARY ARTIFACTS_DIR
 echora=$1
 here=$(cd "$(dirname "$0")" && pwd)
@@ -40,6 +40,7 @@ tab_to() {
   done
   focused_is "$1"
 }
+size_is() { [ "$(geometry "$1" | cut -d' ' -f3,4)" = "$2" ]; }
 # The contrast of the lightest and darkest pixels of a region of a screenshot (WCAG's
 # ratio of relative luminances).
 contrast_at_least() {  # contrast_at_least SHOT X Y W H RATIO
@@ -124,5 +125,16 @@ check "unfolded at 2x (980 x 480)" wait_for height_is "$main" 480
 read -r _ y _ h < <(geometry "$main")
 shot unfolded-2x
 check "nothing leaves the screen ($y + $h <= 768)" test $((y + h)) -le 768 -a "$y" -ge 0
+kill "$echora_pid"
+wait "$echora_pid" 2>/dev/null
+
+echo "== one and a half times the size"
+QT_SCALE_FACTOR=1.5 start_echora "$echora" "$work/echora-1.5x.log"
+wait_for window_named '^About$' && close_about
+main=$(main_window)
+xdotool windowactivate --sync "$main" >/dev/null 2>&1
+tab_to Advanced && xdotool key Return
+check "unfolded at 1.5x: 735 x 360, not a pixel short" wait_for size_is "$main" "735 360"
+shot unfolded-1.5x
 
 finish
