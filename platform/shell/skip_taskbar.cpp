@@ -1,40 +1,17 @@
 #include "platform/shell/skip_taskbar.h"
 
-#include <xcb/xcb.h>
-
-#include <QGuiApplication>
 #include <QWidget>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
 
-namespace {
-
-xcb_atom_t Atom(xcb_connection_t* connection, const char* name) {
-  const xcb_intern_atom_cookie_t cookie =
-      xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name);
-  xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, cookie, nullptr);
-  const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-  std::free(reply);
-  return atom;
-}
-
-// The X server's connection, or none off X11. (The offscreen platform answers as an X11
-// application too, with no connection.)
-xcb_connection_t* X11Connection() {
-  auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-  return x11 ? x11->connection() : nullptr;
-}
-
-}  // namespace
+#include "platform/shell/x11_connection.h"
 
 void KeepOffTaskbar(QWidget* window) {
   xcb_connection_t* connection = X11Connection();
   if (!connection) return;
   const auto id = static_cast<xcb_window_t>(window->winId());
-  const xcb_atom_t state = Atom(connection, "_NET_WM_STATE");
-  const xcb_atom_t hints[] = {Atom(connection, "_NET_WM_STATE_SKIP_TASKBAR"),
-                              Atom(connection, "_NET_WM_STATE_SKIP_PAGER")};
+  const xcb_atom_t state = X11Atom(connection, "_NET_WM_STATE");
+  const xcb_atom_t hints[] = {X11Atom(connection, "_NET_WM_STATE_SKIP_TASKBAR"),
+                              X11Atom(connection, "_NET_WM_STATE_SKIP_PAGER")};
   // Read by the window manager when the window is mapped, which follows the show event.
   xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, state, XCB_ATOM_ATOM, 32, 2, hints);
   xcb_flush(connection);
@@ -51,10 +28,10 @@ void SetTaskbarEntry(QWidget* window, bool entry) {
   message.response_type = XCB_CLIENT_MESSAGE;
   message.format = 32;
   message.window = static_cast<xcb_window_t>(window->winId());
-  message.type = Atom(connection, "_NET_WM_STATE");
+  message.type = X11Atom(connection, "_NET_WM_STATE");
   message.data.data32[0] = entry ? kRemove : kAdd;
-  message.data.data32[1] = Atom(connection, "_NET_WM_STATE_SKIP_TASKBAR");
-  message.data.data32[2] = Atom(connection, "_NET_WM_STATE_SKIP_PAGER");
+  message.data.data32[1] = X11Atom(connection, "_NET_WM_STATE_SKIP_TASKBAR");
+  message.data.data32[2] = X11Atom(connection, "_NET_WM_STATE_SKIP_PAGER");
   message.data.data32[3] = kFromApplication;
   // Sent after the window's map request on the same connection, so the window manager
   // handles it once it manages the window.

@@ -1,7 +1,5 @@
 #include "platform/shell/tray_hosts.h"
 
-#include <xcb/xcb.h>
-
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -17,6 +15,8 @@
 #include <cstring>
 #include <string>
 
+#include "platform/shell/x11_connection.h"
+
 namespace {
 
 const QString kWatcherPath = QStringLiteral("/StatusNotifierWatcher");
@@ -24,11 +24,6 @@ constexpr int kXEmbedPollMs = 2000;
 // Only at start-up is the answer waited for, so that the window starts with or without a
 // taskbar entry as the desktop needs; a hung bus must not hold the start for long.
 constexpr int kFirstQuestionTimeoutMs = 1000;
-
-xcb_connection_t* X11Connection() {
-  auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-  return x11 ? x11->connection() : nullptr;
-}
 
 // The screen of DISPLAY (":0.1" is screen 1), whose tray the icon would go to.
 int X11ScreenNumber() {
@@ -43,15 +38,12 @@ bool XEmbedTrayPresent() {
   xcb_connection_t* connection = X11Connection();
   if (!connection) return false;
   const std::string name = "_NET_SYSTEM_TRAY_S" + std::to_string(X11ScreenNumber());
-  xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
-      connection, xcb_intern_atom(connection, 0, static_cast<uint16_t>(name.size()), name.c_str()),
-      nullptr);
-  if (!atom) return false;
+  const xcb_atom_t selection = X11Atom(connection, name.c_str());
+  if (selection == XCB_ATOM_NONE) return false;
   xcb_get_selection_owner_reply_t* owner = xcb_get_selection_owner_reply(
-      connection, xcb_get_selection_owner(connection, atom->atom), nullptr);
+      connection, xcb_get_selection_owner(connection, selection), nullptr);
   const bool present = owner && owner->owner != XCB_WINDOW_NONE;
   std::free(owner);
-  std::free(atom);
   return present;
 }
 
