@@ -112,28 +112,27 @@ check "Tab reaches Hide" tab_to Hide
 xdotool key space
 hidden() { ! mapped "$1"; }
 check "Space hides the window" wait_for hidden "$main"
-kill "$echora_pid"
-wait "$echora_pid" 2>/dev/null
+
+# Starts the program at a scale factor and unfolds it from the keyboard; main is its window.
+unfold_at() {  # unfold_at SCALE
+  kill "$echora_pid" 2>/dev/null
+  wait "$echora_pid" 2>/dev/null
+  QT_SCALE_FACTOR=$1 start_echora "$echora" "$work/echora-$1x.log"
+  wait_for window_named '^About$' && close_about
+  main=$(main_window)
+  xdotool windowactivate --sync "$main" >/dev/null 2>&1
+  tab_to Advanced && xdotool key Return
+}
 
 echo "== twice the size on a small screen"
-QT_SCALE_FACTOR=2 start_echora "$echora" "$work/echora-2x.log"
-wait_for window_named '^About$' && close_about
-main=$(main_window)
-xdotool windowactivate --sync "$main" >/dev/null 2>&1
-tab_to Advanced && xdotool key Return
+unfold_at 2
 check "unfolded at 2x (980 x 480)" wait_for height_is "$main" 480
 read -r _ y _ h < <(geometry "$main")
 shot unfolded-2x
 check "nothing leaves the screen ($y + $h <= 768)" test $((y + h)) -le 768 -a "$y" -ge 0
-kill "$echora_pid"
-wait "$echora_pid" 2>/dev/null
 
 echo "== one and a half times the size"
-QT_SCALE_FACTOR=1.5 start_echora "$echora" "$work/echora-1.5x.log"
-wait_for window_named '^About$' && close_about
-main=$(main_window)
-xdotool windowactivate --sync "$main" >/dev/null 2>&1
-tab_to Advanced && xdotool key Return
+unfold_at 1.5
 check "unfolded at 1.5x: 735 x 360, not a pixel short" wait_for size_is "$main" "735 360"
 shot unfolded-1.5x
 
