@@ -5,10 +5,8 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
-#include <QGuiApplication>
 #include <QPointer>
 #include <QTimer>
 #include <cstdlib>
@@ -86,9 +84,9 @@ TrayHosts::TrayHosts(QObject* parent) : QObject(parent) {
   }
   if (X11Connection()) {
     xembedTray_ = XEmbedTrayPresent();
-    xembedPoll_ = new QTimer(this);
-    connect(xembedPoll_, &QTimer::timeout, this, &TrayHosts::LookAtXEmbedTray);
-    xembedPoll_->start(kXEmbedPollMs);
+    auto* poll = new QTimer(this);
+    connect(poll, &QTimer::timeout, this, &TrayHosts::LookAtXEmbedTray);
+    poll->start(kXEmbedPollMs);
   }
 }
 

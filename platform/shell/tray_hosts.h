@@ -15,7 +15,6 @@
 #include <optional>
 
 class QDBusPendingCallWatcher;
-class QTimer;
 
 class TrayHosts final : public QObject {
   Q_OBJECT
@@ -57,6 +56,5 @@ class TrayHosts final : public QObject {
   bool statusNotifierHost_ = false;
   bool xembedTray_ = false;
   std::optional<Kind> pretended_;
-  QTimer* xembedPoll_ = nullptr;
   QDBusPendingCallWatcher* question_ = nullptr;
 };

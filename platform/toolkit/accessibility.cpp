@@ -54,12 +54,12 @@ class SpeedButtonInterface final : public QAccessibleWidget {
 class ImageInterface final : public QAccessibleWidget {
  public:
   explicit ImageInterface(TImage* image) : QAccessibleWidget(image, QAccessible::Graphic) {}
-  // Asked each time: the interface may be made before the image gets its OnClick.
+  // Asked each time: the interface may be made before the image gets its click handler.
   QAccessible::Role role() const override {
-    return Image()->OnClick ? QAccessible::Button : QAccessible::Graphic;
+    return Image()->Clickable() ? QAccessible::Button : QAccessible::Graphic;
   }
   QStringList actionNames() const override {
-    return Image()->OnClick ? QStringList{pressAction()} : QStringList{};
+    return Image()->Clickable() ? QStringList{pressAction()} : QStringList{};
   }
   void doAction(const QString& action) override {
     if (action == pressAction() && Image()->isEnabled()) Image()->Click();

@@ -5,7 +5,7 @@
 // - A two-state speed button's "Toggle" action, and its "Press", click it: the same path as
 //   the mouse, so its OnClick runs and the state it shows is the program's. (Qt's own
 //   action would flip the state without a click.)
-// - An image with an OnClick is a button whose "Press" clicks it.
+// - An image with a click handler is a button whose "Press" clicks it.
 // - A drop-down list is named by its accessible name and valued by the item shown.
 // - A shape says what it shows as its description (an LED's "on", "busy"...), given by the
 //   program; a shape is otherwise a picture with no state.

@@ -11,13 +11,13 @@ TImage::TImage(QWidget* parent) : QLabel(parent) {
 }
 
 void TImage::SetOnClick(NotifyEvent handler) {
-  OnClick = std::move(handler);
+  onClick_ = std::move(handler);
   // Reached by Tab, never taken by a click: the mouse user's focus stays where it was.
-  setFocusPolicy(OnClick ? Qt::TabFocus : Qt::NoFocus);
+  setFocusPolicy(Clickable() ? Qt::TabFocus : Qt::NoFocus);
 }
 
 void TImage::Click() {
-  if (OnClick && isEnabled()) OnClick(this);
+  if (Clickable() && isEnabled()) onClick_(this);
 }
 
 void TImage::keyPressEvent(QKeyEvent* event) {
@@ -25,7 +25,7 @@ void TImage::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Space:
     case Qt::Key_Return:
     case Qt::Key_Enter:
-      if (OnClick && !event->isAutoRepeat()) {
+      if (Clickable() && !event->isAutoRepeat()) {
         Click();
         return;
       }

@@ -1,4 +1,4 @@
-// TImage: a picture; with an OnClick it is also a button that the left mouse button, Space,
+// TImage: a picture; with a click handler it is also a button that the left mouse button, Space,
 // Enter and assistive technologies press, and that takes the focus from the keyboard.
 #pragma once
 
@@ -12,15 +12,19 @@ class TImage : public QLabel {
  public:
   explicit TImage(QWidget* parent = nullptr);
 
-  // Runs OnClick, as pressing the image does.
+  // Runs the click handler, as pressing the image does.
   void Click();
 
-  // A press released over the image. Setting it makes the image a button.
-  NotifyEvent OnClick;
+  // What a press released over the image runs. Setting one makes the image a button, which
+  // Tab reaches; none leaves it a picture.
   void SetOnClick(NotifyEvent handler);
+  bool Clickable() const { return static_cast<bool>(onClick_); }
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
+
+ private:
+  NotifyEvent onClick_;
 };
