@@ -1,6 +1,6 @@
 // The desktop program's own options, read before Qt starts so that --help and --version
-// work without a display (the man page is made from them at build time). Every other
-// argument is left for QApplication, which takes Qt's options such as -platform.
+// work without a display (the man page's test reads them too). Every other argument is
+// left for QApplication, which takes Qt's options such as -platform.
 #pragma once
 
 #include <optional>

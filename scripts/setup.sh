@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(g++ cmake ninja-build ccache pkg-config clang-format googletest libgtest-dev libgmock-dev
           libbenchmark-dev sox libpulse-dev libsndfile1-dev libsoxr-dev libcli11-dev pulseaudio
           pulseaudio-utils qt6-base-dev qt6-svg-dev libxcb1-dev xvfb openbox trayer xdotool
-          x11-utils imagemagick xclip time help2man man-db desktop-file-utils appstream weston
+          x11-utils imagemagick xclip time man-db desktop-file-utils appstream weston
           xwayland qt6-wayland dbus libglib2.0-bin xfce4-panel xfwm4 xfconf
           at-spi2-core python3-pyatspi qt6ct)
 
