@@ -1,6 +1,7 @@
 #include "tools/engine_options.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "audio/buffer_rules.h"
 #include "audio/engine_state.h"
@@ -27,6 +28,12 @@ std::optional<EchoSliders> ResolveSliders(const EngineOptions& options, std::int
   }
   if (options.volume) sliders.volume = *options.volume;
   return sliders;
+}
+
+std::int32_t NearestSelectableRate(std::int32_t rate) {
+  return *std::min_element(kSampleRates.begin(), kSampleRates.end(), [rate](auto a, auto b) {
+    return std::abs(std::int64_t{a} - rate) < std::abs(std::int64_t{b} - rate);
+  });
 }
 
 bool ConfigureEngine(const EngineOptions& options, std::int32_t rate, std::ostream& err) {

@@ -25,6 +25,10 @@ struct EngineOptions {
 std::optional<EchoSliders> ResolveSliders(const EngineOptions& options, std::int32_t bufferSize,
                                           std::int32_t sampleRate, std::ostream& notes);
 
+// The processor's rate nearest to `rate`: what an input at a rate the processor lacks is
+// converted to when no --rate is given.
+std::int32_t NearestSelectableRate(std::int32_t rate);
+
 // Sets the engine's five settings for `rate` and the options, lowering the multiplier to
 // fit the largest buffer (with a note). False, with a one-line error, for an unknown
 // preset or a rate the processor does not run at.

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <limits>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "audio/buffer_rules.h"
 #include "audio/engine_bindings.h"
 #include "audio/engine_state.h"
 #include "echo/echo_process.h"
@@ -30,10 +32,27 @@ int Failed(std::ostream& err, const std::string& why, int status) {
   return status;
 }
 
+// "1.2 s", "3 min 20 s", "51 h 0 min": a length a user reads at a glance.
+std::string Duration(std::uint64_t frames) {
+  const double seconds = static_cast<double>(frames) / SampleRate;
+  char text[64];
+  if (seconds < 60) {
+    std::snprintf(text, sizeof text, "%.1f s", seconds);
+  } else if (seconds < 3600) {
+    const auto whole = static_cast<long long>(seconds);
+    std::snprintf(text, sizeof text, "%lld min %lld s", whole / 60, whole % 60);
+  } else {
+    const auto minutes = static_cast<long long>(seconds / 60);
+    std::snprintf(text, sizeof text, "%lld h %lld min", minutes / 60, minutes % 60);
+  }
+  return text;
+}
+
 // Which of the engine's played frames the output takes. Every input period comes out four
 // periods after it went in: a file drops those four periods of lead-in and ends with the
 // input; a device stream keeps the engine's whole periods. The input's length (at the
-// engine's rate) comes from its header, or, for a stream, once it has ended.
+// engine's rate) is known once its sound has ended: a header's claim is never taken for
+// it, so that a damaged or lying file cannot make the output longer than its sound.
 struct Timeline {
   std::int64_t period;  // frames
   bool deviceStream;
@@ -55,9 +74,22 @@ struct Timeline {
 std::shared_ptr<FileSource> OpenSource(const RenderOptions& options, std::ostream& err) {
   try {
     std::unique_ptr<SoundFileReader> reader = OpenInput(options.input, err);
-    const std::int32_t rate = options.engine.rate.value_or(reader->rate());
+    const std::int32_t fileRate = reader->rate();
+    std::int32_t rate = options.engine.rate.value_or(fileRate);
+    if (!options.engine.rate && !IsSelectableRate(fileRate)) {
+      rate = NearestSelectableRate(fileRate);
+      err << "echora-cli: note: the processor does not run at " << fileRate
+          << " Hz; the input is converted to " << rate << " Hz (choose another with --rate)\n";
+    }
     if (!ConfigureEngine(options.engine, rate, err)) return nullptr;
-    return std::make_shared<FileSource>(std::move(reader), rate);
+    auto source = std::make_shared<FileSource>(std::move(reader), rate);
+    if (!source->HoldsSound()) {
+      std::string why = options.input == "-" ? "standard input" : options.input;
+      why += source->BrokenOff().empty() ? " holds no sound" : ": " + source->BrokenOff();
+      Failed(err, why + "; there is nothing to render", 2);
+      return nullptr;
+    }
+    return source;
   } catch (const SoundFileError& e) {
     Failed(err, e.what(), 2);
     return nullptr;
@@ -71,11 +103,14 @@ struct OutputFile {
   std::optional<SoundFileWriter> writer;
 };
 
-bool OpenOutput(const RenderOptions& options, const Timeline& timeline, OutputFile& output,
-                std::ostream& err) {
+// A stream's header goes out before the sound, so it announces the length the input
+// declares; a regular file's header is completed at the end with the length written.
+bool OpenOutput(const RenderOptions& options, std::optional<std::uint64_t> declared,
+                Timeline timeline, OutputFile& output, std::ostream& err) {
   try {
     output.target.emplace(options.output, err);
     std::optional<std::uint64_t> announced;
+    if (declared) timeline.inputFrames = static_cast<std::int64_t>(*declared);
     if (const auto wanted = timeline.Wanted()) announced = static_cast<std::uint64_t>(*wanted);
     output.writer.emplace(output.target->Descriptor(), options.output,
                           ContainerForName(options.output), SampleRate, output.target->Seekable(),
@@ -89,7 +124,6 @@ bool OpenOutput(const RenderOptions& options, const Timeline& timeline, OutputFi
 
 // How a run of the engine ended, in the order of the exit statuses they map to.
 struct RunEnd {
-  std::string readError;
   std::string writeError;
   std::vector<std::string> reports;
 };
@@ -107,8 +141,13 @@ RunEnd RunEngine(const RenderOptions& options, const std::shared_ptr<FileSource>
   EchoThreadHolder echo;
   const std::int64_t period = timeline.period;
   const double periodSeconds = static_cast<double>(period) / SampleRate;
-  const bool longInput = !timeline.inputFrames ||
-                         static_cast<double>(*timeline.inputFrames) / SampleRate > kQuietSeconds;
+  const std::optional<std::uint64_t> declared = source->DeclaredFrames();
+  const bool longInput = !declared || static_cast<double>(*declared) / SampleRate > kQuietSeconds;
+  // Until the input's end is known, progress goes by what its header declares.
+  const auto periodsToShow = [&]() -> std::optional<std::int64_t> {
+    if (timeline.inputFrames || !declared) return timeline.Periods();
+    return timeline.PeriodsFor(static_cast<std::int64_t>(*declared));
+  };
   ProgressBar progress(err, options.progress && longInput);
 
   PowerUpEngine(echo);
@@ -122,8 +161,6 @@ RunEnd RunEngine(const RenderOptions& options, const std::shared_ptr<FileSource>
     // Short waits: the pass clears BufferReady just after its last LED call, with nothing
     // posted after it to wake a longer one.
     while (BufferReady && echo.Running()) gui.WaitAndPump(std::chrono::microseconds(100));
-    // A read error ends the sound early; it is reported once the engine is off.
-    if (!source->Error().empty()) break;
     if (!timeline.inputFrames && source->Ended()) {
       timeline.inputFrames = static_cast<std::int64_t>(source->HeardFrames());
     }
@@ -142,15 +179,28 @@ RunEnd RunEngine(const RenderOptions& options, const std::shared_ptr<FileSource>
       break;
     }
     written += count;
-    progress.Show(p, timeline.Periods(), periodSeconds);
+    progress.Show(p, periodsToShow(), periodSeconds);
   }
   progress.Finish();
   panel.Untick();
   AwaitEchoEnd(echo, [&] { gui.Pump(); });
   PowerDownEngine();
-  end.readError = source->Error();
   end.reports = panel.Reports();
   return end;
+}
+
+// One note when the sound ended before the end its header announces, or broke off.
+void NoteAnEarlyEnd(const RenderOptions& options, const FileSource& source, std::ostream& err) {
+  const std::string name = options.input == "-" ? "standard input" : options.input;
+  const std::uint64_t heard = source.HeardFrames();
+  const std::optional<std::uint64_t> announced = source.AnnouncedFrames();
+  // A converted length may differ from the header's by a frame of rounding.
+  const bool short_ = announced && heard + 2 < *announced;
+  if (!short_ && source.BrokenOff().empty()) return;
+  err << "echora-cli: note: " << name << " ends after " << Duration(heard);
+  if (short_) err << " of the " << Duration(*announced) << " its header announces";
+  if (!source.BrokenOff().empty()) err << " (" << source.BrokenOff() << ")";
+  err << "; the output holds what it has\n";
 }
 
 }  // namespace
@@ -161,14 +211,11 @@ int Render(const RenderOptions& options, std::ostream& err) {
   const std::shared_ptr<FileSource> source = OpenSource(options, err);
   if (!source) return 2;
   Timeline timeline{BufferSize / 4, options.deviceStream, std::nullopt};
-  if (const auto declared = source->DeclaredFrames()) {
-    timeline.inputFrames = static_cast<std::int64_t>(*declared);
-  }
   OutputFile output;
-  if (!OpenOutput(options, timeline, output, err)) return 1;
+  if (!OpenOutput(options, source->DeclaredFrames(), timeline, output, err)) return 1;
 
   const RunEnd end = RunEngine(options, source, timeline, *output.writer, err);
-  if (!end.readError.empty()) return Failed(err, end.readError, 2);
+  NoteAnEarlyEnd(options, *source, err);
   if (!end.writeError.empty()) return Failed(err, end.writeError, 1);
   if (!end.reports.empty()) {
     return Failed(err, "the engine reported \"" + end.reports.front() + "\"", 1);

@@ -23,11 +23,81 @@ std::string problemWith(const char* action, int error) {
   return action + std::generic_category().message(error);
 }
 
-// libsndfile's messages end with a full stop, which reads oddly inside our one line.
+// libsndfile's messages are written for its developers ("Internal error : SF_INFO struct
+// incomplete", "System error : ..."); a user gets what they mean for the file.
 std::string libraryReason(SNDFILE* file) {
   std::string reason = sf_strerror(file);
   while (!reason.empty() && (reason.back() == '.' || reason.back() == ' ')) reason.pop_back();
+  constexpr std::string_view kSystem = "System error : ";
+  if (reason.starts_with(kSystem)) {
+    reason.erase(0, kSystem.size());
+    if (!reason.empty()) reason[0] = static_cast<char>(std::tolower(reason[0]));
+    return reason;
+  }
+  struct Plain {
+    std::string_view says;
+    const char* means;
+  };
+  static constexpr Plain kPlain[] = {
+      {"lost sync", "the data is damaged or cut off"},
+      {"unknown format", "its format is not one of the sound file formats known here"},
+      {"not recognised", "its format is not one of the sound file formats known here"},
+      {"SF_INFO struct incomplete", "its header is incomplete"},
+      {"Internal error", "its header or data is damaged"},
+      {"malformed", "its header is damaged"},
+      {"unexpected end of file", "it is cut off"},
+      {"Unsupported encoding", "its sample encoding is not supported"},
+  };
+  for (const Plain& p : kPlain) {
+    if (reason.find(p.says) != std::string::npos) return p.means;
+  }
+  if (!reason.empty()) reason[0] = static_cast<char>(std::tolower(reason[0]));
   return reason;
+}
+
+// Integer samples of at most 16 bits come to a 16-bit read as they are.
+bool holdsSixteenBits(int format) {
+  const int subtype = format & SF_FORMAT_SUBMASK;
+  return subtype == SF_FORMAT_PCM_16 || subtype == SF_FORMAT_PCM_S8 || subtype == SF_FORMAT_PCM_U8;
+}
+
+// libsndfile fits a sound chunk that runs past the end of the file to the file, and says
+// so only in its log, as "data : 529200 (should be 199956)" (the chunk, or the whole
+// container, as claimed and as it fits). The difference is what the file lacks.
+std::uint64_t missingBytes(SNDFILE* file) {
+  char log[8192] = {};
+  sf_command(file, SFC_GET_LOG_INFO, log, sizeof log);
+  const std::string_view text(log);
+  constexpr std::string_view kShould = "(should be ";
+  const std::size_t at = text.find(kShould);
+  if (at == std::string_view::npos) return 0;
+  const std::size_t colon = text.rfind(':', at);
+  if (colon == std::string_view::npos) return 0;
+  const std::uint64_t claimed = std::strtoull(log + colon + 1, nullptr, 10);
+  const std::uint64_t fits = std::strtoull(log + at + kShould.size(), nullptr, 10);
+  return claimed > fits ? claimed - fits : 0;
+}
+
+// Bytes a frame of the file takes, for the containers whose sizes are in bytes.
+std::uint64_t bytesPerFrame(int format, int channels) {
+  switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_ULAW:
+    case SF_FORMAT_ALAW:
+      return static_cast<std::uint64_t>(channels);
+    case SF_FORMAT_PCM_16:
+      return 2U * static_cast<std::uint64_t>(channels);
+    case SF_FORMAT_PCM_24:
+      return 3U * static_cast<std::uint64_t>(channels);
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_FLOAT:
+      return 4U * static_cast<std::uint64_t>(channels);
+    case SF_FORMAT_DOUBLE:
+      return 8U * static_cast<std::uint64_t>(channels);
+    default:
+      return 0;
+  }
 }
 
 bool isStream(int fd) {
@@ -87,7 +157,12 @@ void SoundFileReader::open(int fd) {
   // can); only a file libsndfile can seek in has a length to go by.
   if (format.seekable && format.frames >= 0 && format.frames != SF_COUNT_MAX) {
     frames_ = static_cast<std::uint64_t>(format.frames);
+    announced_ = frames_;
+    if (const std::uint64_t frameBytes = bytesPerFrame(format.format, format.channels)) {
+      *announced_ += missingBytes(file_) / frameBytes;
+    }
   }
+  sixteenBit_ = holdsSixteenBits(format.format);
 }
 
 void SoundFileReader::close() {
@@ -101,24 +176,42 @@ SoundFileReader::~SoundFileReader() {
   close();
 }
 
-std::size_t SoundFileReader::read(float* slots, std::size_t frames) {
-  const sf_count_t got = sf_readf_float(file_, slots, static_cast<sf_count_t>(frames));
+namespace {
+
+// Mono is spread in place from the end: slots 2i and 2i+1 lie at or after sample i, and
+// every sample still to be spread lies before i.
+template <typename Sample>
+void spreadMono(Sample* slots, std::size_t frames) {
+  for (std::size_t i = frames; i-- > 0;) slots[2 * i] = slots[2 * i + 1] = slots[i];
+}
+
+}  // namespace
+
+template <typename Sample, typename Read>
+std::size_t SoundFileReader::readWith(Sample* slots, std::size_t frames, Read readFrames) {
+  if (!brokenOff_.empty()) throw SoundFileError(name_ + ": " + brokenOff_);
+  const sf_count_t got = readFrames(file_, slots, static_cast<sf_count_t>(frames));
   if (got < 0 || sf_error(file_) != SF_ERR_NO_ERROR) {
-    throw SoundFileError(name_ + ": cannot read the file: " + libraryReason(file_));
+    // What was decoded before the damage is still the file's sound; the error comes with
+    // the next read.
+    brokenOff_ = libraryReason(file_);
+    if (got <= 0) throw SoundFileError(name_ + ": " + brokenOff_);
   }
   const auto n = static_cast<std::size_t>(got);
-  if (channels_ == 1) {
-    // Spread in place from the end: slots 2i and 2i+1 lie at or after sample i, and every
-    // sample still to be spread lies before i.
-    for (std::size_t i = n; i-- > 0;) slots[2 * i] = slots[2 * i + 1] = slots[i];
-  }
+  if (channels_ == 1) spreadMono(slots, n);
   return n;
 }
 
+std::size_t SoundFileReader::read(float* slots, std::size_t frames) {
+  return readWith(slots, frames, &sf_readf_float);
+}
+
 std::size_t SoundFileReader::read(std::int16_t* slots, std::size_t frames) {
-  // Through floating point, whatever the file holds: libsndfile scales integer samples to
-  // full scale 1.0 there, but hands floating-point files to 16-bit reads unscaled, so that
-  // a normal float file would read as near silence.
+  if (sixteenBit_) return readWith(slots, frames, &sf_readf_short);
+  // Other samples go through floating point: libsndfile scales integer samples to full
+  // scale 1.0 there (a 24-bit sample is then rounded, not cut, to 16 bits), but hands
+  // floating-point files to 16-bit reads unscaled, so that a normal float file would read
+  // as near silence.
   floats_.resize(2 * frames);
   const std::size_t n = read(floats_.data(), frames);
   for (std::size_t i = 0; i < 2 * n; ++i) {

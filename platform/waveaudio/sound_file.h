@@ -44,18 +44,31 @@ class SoundFileReader {
   const std::string& name() const { return name_; }
   std::int32_t rate() const { return rate_; }
   int channels() const { return channels_; }
-  // The length the file declares; none for a stream that does not say.
+  // The length the file can hold, as far as libsndfile can tell from the header and the
+  // file's size; none for a stream that does not say.
   std::optional<std::uint64_t> frames() const { return frames_; }
+  // The length the header itself claims, which is longer than frames() for a file cut
+  // short; none for a stream that does not say.
+  std::optional<std::uint64_t> announcedFrames() const { return announced_; }
+  // Whether the samples are integers of at most 16 bits, which the 16-bit form reads as
+  // they are, with no rounding to do.
+  bool sixteenBit() const { return sixteenBit_; }
 
   // Reads the next frames, at most `frames` of them, as interleaved stereo, left then right;
   // returns how many were read, 0 at the end. Full scale is 1.0 in the floating-point
-  // form; the 16-bit form clips louder samples. Throws SoundFileError on a read error.
+  // form; the 16-bit form clips louder samples. Throws SoundFileError on a read error or
+  // damaged data, with what was read before it lost.
   std::size_t read(std::int16_t* slots, std::size_t frames);
   std::size_t read(float* slots, std::size_t frames);
+  // Why reading stopped before the end (e.g. "the data is damaged or cut off"); empty
+  // while it has not.
+  const std::string& brokenOff() const { return brokenOff_; }
 
  private:
   void open(int fd);
   void close();
+  template <typename Sample, typename Read>
+  std::size_t readWith(Sample* slots, std::size_t frames, Read readFrames);
 
   std::string name_;
   sf_private_tag* file_ = nullptr;
@@ -63,7 +76,10 @@ class SoundFileReader {
   std::int32_t rate_ = 0;
   int channels_ = 0;
   std::optional<std::uint64_t> frames_;
-  std::vector<float> floats_;  // what a 16-bit read goes through
+  std::optional<std::uint64_t> announced_;
+  bool sixteenBit_ = false;
+  std::string brokenOff_;      // why reading stopped short, once it has
+  std::vector<float> floats_;  // what a 16-bit read of other samples goes through
 };
 
 enum class SoundFileContainer { Wav, Flac };

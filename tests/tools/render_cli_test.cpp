@@ -128,7 +128,6 @@ TEST_F(RenderCli, UnusableInputGetsOneLineAndStatusTwoAndLeavesNoOutput) {
 TEST_F(RenderCli, OptionsAreCheckedAgainstTheProgramsOwnRanges) {
   WriteNoise("in.wav", 48000, 100);
   const std::string files = Path("in.wav") + " " + Path("out.wav");
-  EXPECT_EQ(Cli("render " + files).status, 2);  // 48000 Hz is not a processor rate
   for (const char* bad :
        {"--repeats 11", "--volume 0", "--volume 5001", "--multiplier 1", "--multiplier 100",
         "--preset Cave", "--rate 48000", "--loud", "--delay-ms -1", "--delay-ms 1e3"}) {
