@@ -14,8 +14,10 @@
 #include "echo/echo_process.h"
 #include "echo/processor_power.h"
 #include "platform/thread/dispatcher.h"
+#include "platform/thread/spin_wait.h"
 #include "platform/waveaudio/file_source.h"
 #include "platform/waveaudio/virtual_driver.h"
+#include "tools/background_writer.h"
 #include "tools/cli_panel.h"
 #include "tools/input_file.h"
 #include "tools/interrupt_cleanup.h"
@@ -155,12 +157,19 @@ RunEnd RunEngine(const RenderOptions& options, const std::shared_ptr<FileSource>
   std::int64_t dropped = 0;
   std::int64_t written = 0;
   std::vector<std::int16_t> played;
+  BackgroundWriter background(writer);
   for (std::int64_t p = 1; !timeline.Periods() || p <= *timeline.Periods(); ++p) {
     card.Step(static_cast<std::size_t>(period));
     // The pass this period started must end before the next capture moves the history.
-    // Short waits: the pass clears BufferReady just after its last LED call, with nothing
-    // posted after it to wake a longer one.
-    while (BufferReady && echo.Running()) gui.WaitAndPump(std::chrono::microseconds(100));
+    // It clears BufferReady just after its last LED call, with nothing posted after it to
+    // wake a sleeper: so spin on both first, and sleep only in short waits.
+    while (BufferReady && echo.Running()) {
+      if (!SpinUntil([&] { return !BufferReady || gui.Queued() > 0; },
+                     std::chrono::microseconds(200))) {
+        gui.Wait(std::chrono::microseconds(100));
+      }
+      gui.Pump();
+    }
     if (!timeline.inputFrames && source->Ended()) {
       timeline.inputFrames = static_cast<std::int64_t>(source->HeardFrames());
     }
@@ -172,7 +181,7 @@ RunEnd RunEngine(const RenderOptions& options, const std::shared_ptr<FileSource>
     const std::int64_t count = std::clamp<std::int64_t>(wanted - written, 0, frames - from);
     dropped += from;
     try {
-      writer.append(played.data() + 2 * from, static_cast<std::size_t>(count));
+      background.Append(played, static_cast<std::size_t>(from), static_cast<std::size_t>(count));
     } catch (const SoundFileError& e) {
       // A full disk ends the run, but the engine still stops in order.
       end.writeError = e.what();
@@ -180,6 +189,11 @@ RunEnd RunEngine(const RenderOptions& options, const std::shared_ptr<FileSource>
     }
     written += count;
     progress.Show(p, periodsToShow(), periodSeconds);
+  }
+  try {
+    background.Drain();
+  } catch (const SoundFileError& e) {
+    if (end.writeError.empty()) end.writeError = e.what();
   }
   progress.Finish();
   panel.Untick();

@@ -78,6 +78,13 @@ std::size_t FileSource::ReadFile(std::int16_t* slots, std::size_t frames) {
   std::size_t got = 0;
   // A stream hands over what it has, which may be less than asked for before its end.
   while (got < frames) {
+    if (blockAt_ == held_ && !block16_.empty() && frames - got >= kBlockFrames && !heldEnd_) {
+      // Large requests of 16-bit samples go straight to the card, not through the block.
+      const std::size_t n = ReadStraight(slots + 2 * got, frames - got);
+      if (n == 0) break;
+      got += n;
+      continue;
+    }
     if (blockAt_ == held_ && !Refill()) break;
     const std::size_t n = std::min(frames - got, held_ - blockAt_);
     if (!block16_.empty()) {
@@ -92,6 +99,18 @@ std::size_t FileSource::ReadFile(std::int16_t* slots, std::size_t frames) {
     got += n;
   }
   return got;
+}
+
+std::size_t FileSource::ReadStraight(std::int16_t* slots, std::size_t frames) {
+  try {
+    const std::size_t n = reader_->read(slots, frames);
+    heldEnd_ = n == 0;
+    return n;
+  } catch (const SoundFileError&) {
+    brokenOff_ = reader_->brokenOff();
+    heldEnd_ = true;
+    return 0;
+  }
 }
 
 template <typename Sample>

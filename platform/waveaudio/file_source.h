@@ -54,6 +54,7 @@ class FileSource final : public CaptureSource {
   std::size_t Convert(const Sample* in, std::size_t frames, std::int16_t* out, std::size_t room,
                       std::size_t& used);
   std::size_t ReadFile(std::int16_t* slots, std::size_t frames);
+  std::size_t ReadStraight(std::int16_t* slots, std::size_t frames);
   std::size_t ReadConverted(std::int16_t* slots, std::size_t frames);
   // The next block of the file, at most `frames`, into the block buffer; false at its end.
   bool Refill(std::size_t frames = kBlockFrames);

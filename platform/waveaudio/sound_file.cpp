@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -235,153 +236,104 @@ namespace {
 
 constexpr int kStereo = 2;
 constexpr std::uint64_t kFrameBytes = 4;  // 16-bit stereo
-// The canonical RIFF header libsndfile writes when the length is unknown: RIFF, fmt and
-// data chunk headers.
-constexpr std::uint64_t kLongestPlainHeader = 44;
+constexpr std::uint64_t kPlainHeaderBytes = 44;
+constexpr std::uint64_t kRf64HeaderBytes = 80;  // the plain header and a 36-byte ds64 chunk
+// Past this much audio a RIFF file's 32-bit sizes cannot say the length.
+constexpr std::uint64_t kPlainDataLimit = 0xFFFFFFFFU - (kPlainHeaderBytes - 8);
 
-// A file in memory that keeps only its first bytes: libsndfile writes a header into it and
-// then the audio, which is counted but thrown away, and on closing goes back to write the
-// header with the sizes of what it was given.
-struct HeaderSink {
-  static constexpr sf_count_t kKept = 4096;
-  std::vector<unsigned char> kept;
-  sf_count_t position = 0;
-  sf_count_t length = 0;
+class HeaderBytes {
+ public:
+  void Tag(const char (&tag)[5]) { bytes_.insert(bytes_.end(), tag, tag + 4); }
+  void Le(std::uint64_t value, int size) {
+    for (int i = 0; i < size; ++i) bytes_.push_back(static_cast<unsigned char>(value >> (8 * i)));
+  }
+  std::vector<unsigned char> Take() { return std::move(bytes_); }
 
-  static HeaderSink& of(void* user) { return *static_cast<HeaderSink*>(user); }
-  static sf_count_t fileLength(void* user) { return of(user).length; }
-  static sf_count_t seek(sf_count_t offset, int whence, void* user) {
-    HeaderSink& sink = of(user);
-    const sf_count_t base = whence == SEEK_SET   ? 0
-                            : whence == SEEK_CUR ? sink.position
-                                                 : sink.length;
-    sink.position = base + offset;
-    return sink.position;
-  }
-  static sf_count_t read(void*, sf_count_t, void*) { return 0; }
-  static sf_count_t write(const void* bytes, sf_count_t count, void* user) {
-    HeaderSink& sink = of(user);
-    const sf_count_t end = std::min(sink.position + count, kKept);
-    if (sink.position < end) {
-      if (static_cast<sf_count_t>(sink.kept.size()) < end) sink.kept.resize(end);
-      std::memcpy(sink.kept.data() + sink.position, bytes, end - sink.position);
-    }
-    sink.position += count;
-    sink.length = std::max(sink.length, sink.position);
-    return count;
-  }
-  static sf_count_t tell(void* user) { return of(user).position; }
+ private:
+  std::vector<unsigned char> bytes_;
 };
+
+// The header of 16-bit stereo PCM with `dataBytes` of audio: plain RIFF with the format tag
+// 1, which every reader takes, or RF64 (the EBU's 64-bit WAV) when the sizes do not fit.
+std::vector<unsigned char> WavHeader(std::int32_t rate, std::uint64_t dataBytes) {
+  const bool rf64 = dataBytes > kPlainDataLimit;
+  const std::uint64_t headerBytes = rf64 ? kRf64HeaderBytes : kPlainHeaderBytes;
+  HeaderBytes h;
+  h.Tag(rf64 ? "RF64" : "RIFF");
+  h.Le(rf64 ? 0xFFFFFFFFU : headerBytes - 8 + dataBytes, 4);
+  h.Tag("WAVE");
+  if (rf64) {
+    h.Tag("ds64");
+    h.Le(28, 4);
+    h.Le(headerBytes - 8 + dataBytes, 8);
+    h.Le(dataBytes, 8);
+    h.Le(dataBytes / kFrameBytes, 8);
+    h.Le(0, 4);  // no table of other chunks' sizes
+  }
+  h.Tag("fmt ");
+  h.Le(16, 4);
+  h.Le(1, 2);  // WAVE_FORMAT_PCM
+  h.Le(kStereo, 2);
+  h.Le(static_cast<std::uint64_t>(rate), 4);
+  h.Le(static_cast<std::uint64_t>(rate) * kFrameBytes, 4);
+  h.Le(kFrameBytes, 2);
+  h.Le(16, 2);
+  h.Tag("data");
+  h.Le(rf64 ? 0xFFFFFFFFU : dataBytes, 4);
+  return h.Take();
+}
+
+// Writes all of `bytes` at the descriptor's offset, or at `offset` when one is given; false
+// with errno set when the system refuses.
+bool WriteAll(int fd, const void* bytes, std::size_t count, std::optional<off_t> offset = {}) {
+  const char* at = static_cast<const char*>(bytes);
+  while (count > 0) {
+    const ssize_t n = offset ? ::pwrite(fd, at, count, *offset) : ::write(fd, at, count);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
+      return false;
+    }
+    at += n;
+    count -= static_cast<std::size_t>(n);
+    if (offset) *offset += n;
+  }
+  return true;
+}
 
 }  // namespace
 
-// A descriptor written front to back and never sought in: a pipe, a FIFO, a device, a file
-// opened for appending. libsndfile's own descriptor code refuses some of these (a file
-// whose offset is not 0 looks to it like a file embedded in another).
-struct StreamSink {
-  int fd;
-  sf_count_t written = 0;
-
-  static StreamSink& of(void* user) { return *static_cast<StreamSink*>(user); }
-  static sf_count_t fileLength(void* user) { return of(user).written; }
-  // Only "where am I" can be answered.
-  static sf_count_t seek(sf_count_t offset, int whence, void* user) {
-    StreamSink& sink = of(user);
-    const sf_count_t target = whence == SEEK_SET ? offset : sink.written + offset;
-    return target == sink.written ? target : -1;
-  }
-  static sf_count_t read(void*, sf_count_t, void*) { return 0; }
-  static sf_count_t write(const void* bytes, sf_count_t count, void* user) {
-    StreamSink& sink = of(user);
-    sf_count_t done = 0;
-    while (done < count) {
-      const ssize_t n = ::write(sink.fd, static_cast<const char*>(bytes) + done,
-                                static_cast<std::size_t>(count - done));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      done += n;
-    }
-    sink.written += done;
-    return done;
-  }
-  static sf_count_t tell(void* user) { return of(user).written; }
-};
-
 std::vector<unsigned char> WavStreamHeader(std::int32_t rate, std::optional<std::uint64_t> frames) {
-  SF_VIRTUAL_IO io{&HeaderSink::fileLength, &HeaderSink::seek, &HeaderSink::read,
-                   &HeaderSink::write, &HeaderSink::tell};
-  HeaderSink sink;
-  SF_INFO format{};
-  format.samplerate = rate;
-  format.channels = kStereo;
-  // An unknown length is announced as the longest plain RIFF file; a known one as what
-  // libsndfile itself would finish a file of that length with.
-  format.format = (frames ? SF_FORMAT_RF64 : SF_FORMAT_WAV) | SF_FORMAT_PCM_16;
-  SNDFILE* file = sf_open_virtual(&io, SFM_WRITE, &format, &sink);
-  if (file == nullptr) {
-    throw SoundFileError("cannot make a WAV header: " + libraryReason(nullptr));
-  }
-  if (frames) sf_command(file, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
-  // Where the audio starts is only settled by the first write (the command above changes
-  // the header's layout then), so the header's length is taken at the end.
-  const std::uint64_t longest = std::numeric_limits<std::uint32_t>::max() - kLongestPlainHeader;
-  const std::uint64_t dataBytes =
-      frames ? *frames * kFrameBytes : longest / kFrameBytes * kFrameBytes;
-  // The audio is only counted, so any length costs next to nothing.
-  static const std::vector<char> kSilence(1 << 20);
-  for (std::uint64_t left = dataBytes; left > 0;) {
-    const auto n = static_cast<sf_count_t>(std::min<std::uint64_t>(left, kSilence.size()));
-    sf_write_raw(file, kSilence.data(), n);
-    left -= static_cast<std::uint64_t>(n);
-  }
-  sf_close(file);
-  const sf_count_t headerBytes = sink.length - static_cast<sf_count_t>(dataBytes);
-  // Anything libsndfile put after the audio would shift this off the data chunk's header.
-  if (headerBytes < 8 || headerBytes > static_cast<sf_count_t>(sink.kept.size()) ||
-      std::memcmp(sink.kept.data() + headerBytes - 8, "data", 4) != 0) {
-    throw std::logic_error("WavStreamHeader: libsndfile's header does not end at the audio");
-  }
-  sink.kept.resize(static_cast<std::size_t>(headerBytes));
-  return sink.kept;
+  // An unknown length is announced as the longest plain RIFF file.
+  return WavHeader(rate,
+                   frames ? *frames * kFrameBytes : kPlainDataLimit / kFrameBytes * kFrameBytes);
 }
 
 SoundFileWriter::SoundFileWriter(int fd, const std::string& name, SoundFileContainer container,
                                  std::int32_t rate, bool seekable,
                                  std::optional<std::uint64_t> frames)
-    : name_(name) {
+    : name_(name), fd_(fd), rate_(rate), seekable_(seekable) {
+  if (container == SoundFileContainer::Wav) {
+    // A file gets the header of no audio now and its real one at the end; a stream, which
+    // cannot be gone back over, the one for the length the caller announces.
+    const std::vector<unsigned char> header =
+        seekable ? WavHeader(rate, 0) : WavStreamHeader(rate, frames);
+    rf64_ = header[0] == 'R' && header[1] == 'F';
+    if (!WriteAll(fd_, header.data(), header.size())) {
+      throw SoundFileError(name_ + ": " + problemWith("cannot write: ", errno));
+    }
+    return;
+  }
+  // libsndfile writes FLAC to a stream itself; only a seekable file gets its length and
+  // checksum filled in at the end.
   SF_INFO format{};
   format.samplerate = rate;
   format.channels = kStereo;
-  if (container == SoundFileContainer::Flac) {
-    // libsndfile writes FLAC to a stream itself; only a seekable file gets its length and
-    // checksum filled in at the end.
-    format.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
-  } else if (seekable) {
-    format.format = SF_FORMAT_RF64 | SF_FORMAT_PCM_16;
-  } else {
-    // libsndfile cannot go back over a stream to complete a WAV header, so the header goes
-    // first with the length the caller announces, and the audio follows as plain samples.
-    const std::vector<unsigned char> header = WavStreamHeader(rate, frames);
-    stream_ = std::make_unique<StreamSink>(StreamSink{fd});
-    const auto size = static_cast<sf_count_t>(header.size());
-    if (StreamSink::write(header.data(), size, stream_.get()) != size) {
-      throw SoundFileError(name_ + ": " + problemWith("cannot write: ", errno));
-    }
-    format.format = SF_FORMAT_RAW | SF_FORMAT_PCM_16 | SF_ENDIAN_LITTLE;
-    SF_VIRTUAL_IO io{&StreamSink::fileLength, &StreamSink::seek, &StreamSink::read,
-                     &StreamSink::write, &StreamSink::tell};
-    file_ = sf_open_virtual(&io, SFM_WRITE, &format, stream_.get());
-  }
-  if (container == SoundFileContainer::Flac || seekable) {
-    file_ = sf_open_fd(fd, SFM_WRITE, &format, SF_FALSE);
-  }
+  format.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+  file_ = sf_open_fd(fd, SFM_WRITE, &format, SF_FALSE);
   if (file_ == nullptr) {
     throw SoundFileError(name_ + ": cannot write a sound file here (" + libraryReason(nullptr) +
                          ")");
-  }
-  // A plain RIFF file until the audio passes 4 GiB, RF64 beyond.
-  if (container == SoundFileContainer::Wav && seekable) {
-    sf_command(file_, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
   }
 }
 
@@ -390,25 +342,79 @@ SoundFileWriter::~SoundFileWriter() {
 }
 
 void SoundFileWriter::fail(const std::string& problem) {
-  sf_close(file_);
+  if (file_ != nullptr) sf_close(file_);
   file_ = nullptr;
+  failed_ = true;
   throw SoundFileError(name_ + ": " + problem);
 }
 
 void SoundFileWriter::append(const std::int16_t* slots, std::size_t frames) {
-  if (file_ == nullptr) throw SoundFileError(name_ + ": an earlier write to the file failed");
-  if (frames == 0) return;
-  const sf_count_t wrote = sf_writef_short(file_, slots, static_cast<sf_count_t>(frames));
-  if (wrote != static_cast<sf_count_t>(frames)) {
-    fail("cannot write the file: " + libraryReason(file_));
+  if (failed_ || finished_) {
+    throw SoundFileError(name_ + ": an earlier write to the file failed");
   }
+  if (frames == 0) return;
+  if (file_ != nullptr) {
+    const sf_count_t wrote = sf_writef_short(file_, slots, static_cast<sf_count_t>(frames));
+    if (wrote != static_cast<sf_count_t>(frames)) {
+      fail("cannot write the file: " + libraryReason(file_));
+    }
+    return;
+  }
+  static_assert(std::endian::native == std::endian::little, "WAV samples are little-endian");
+  if (!WriteAll(fd_, slots, frames * kFrameBytes))
+    fail(problemWith("cannot write the file: ", errno));
+  dataBytes_ += frames * kFrameBytes;
 }
 
 void SoundFileWriter::finish() {
-  if (file_ == nullptr) throw SoundFileError(name_ + ": an earlier write to the file failed");
-  const int closed = sf_close(file_);
-  file_ = nullptr;
-  if (closed != SF_ERR_NO_ERROR) {
-    throw SoundFileError(name_ + ": cannot write the file: " + sf_error_number(closed));
+  if (failed_ || finished_) {
+    throw SoundFileError(name_ + ": an earlier write to the file failed");
+  }
+  finished_ = true;
+  if (file_ != nullptr) {
+    const int closed = sf_close(file_);
+    file_ = nullptr;
+    if (closed != SF_ERR_NO_ERROR) {
+      failed_ = true;
+      throw SoundFileError(name_ + ": cannot write the file: " + sf_error_number(closed));
+    }
+    return;
+  }
+  if (!seekable_) return;
+  if (dataBytes_ > kPlainDataLimit) {
+    MakeRoomForRf64();
+    rf64_ = true;
+  }
+  const std::vector<unsigned char> header = WavHeader(rate_, dataBytes_);
+  if (!WriteAll(fd_, header.data(), header.size(), off_t{0})) {
+    failed_ = true;
+    throw SoundFileError(name_ + ": " + problemWith("cannot write the file: ", errno));
+  }
+}
+
+void SoundFileWriter::MakeRoomForRf64() {
+  // The audio moves up by the ds64 chunk, from the end down so that nothing is read after
+  // it has been overwritten. Only files past 4 GiB pay for this, once.
+  constexpr std::uint64_t kShift = kRf64HeaderBytes - kPlainHeaderBytes;
+  std::vector<char> block(1 << 22);
+  for (std::uint64_t end = dataBytes_; end > 0;) {
+    const std::uint64_t n = std::min<std::uint64_t>(end, block.size());
+    const std::uint64_t from = kPlainHeaderBytes + end - n;
+    std::size_t got = 0;
+    while (got < n) {
+      const ssize_t r = ::pread(fd_, block.data() + got, n - got, static_cast<off_t>(from + got));
+      if (r < 0 && errno == EINTR) continue;
+      if (r <= 0) {
+        failed_ = true;
+        throw SoundFileError(name_ + ": " +
+                             problemWith("cannot read back the file: ", r == 0 ? EIO : errno));
+      }
+      got += static_cast<std::size_t>(r);
+    }
+    if (!WriteAll(fd_, block.data(), n, static_cast<off_t>(from + kShift))) {
+      failed_ = true;
+      throw SoundFileError(name_ + ": " + problemWith("cannot write the file: ", errno));
+    }
+    end -= n;
   }
 }

@@ -84,25 +84,23 @@ class SoundFileReader {
 
 enum class SoundFileContainer { Wav, Flac };
 
-struct StreamSink;
-
 // WAV for any name but one ending in ".flac" (in any case).
 SoundFileContainer ContainerForName(const std::string& name);
 
-// The WAV header for `frames` frames of 16-bit stereo at `rate`, as libsndfile writes it:
-// RF64 when the audio passes 4 GiB, plain RIFF otherwise; for an unknown length, the longest
+// The WAV header for `frames` frames of 16-bit stereo at `rate`: plain RIFF (44 bytes,
+// format tag 1), or RF64 when the audio passes 4 GiB; for an unknown length, the longest
 // plain RIFF file, which readers take as "read to the end".
 std::vector<unsigned char> WavStreamHeader(std::int32_t rate, std::optional<std::uint64_t> frames);
 
-// Writes 16-bit stereo to an open descriptor, which it does not close. Not copyable; one
-// thread at a time.
+// Writes 16-bit stereo to an open descriptor, which it does not close: WAV itself (libsndfile
+// marks WAV files as WAVE_FORMAT_EXTENSIBLE, which simple readers refuse), FLAC through
+// libsndfile. Not copyable; one thread at a time.
 class SoundFileWriter {
  public:
-  // `seekable` (a regular file): the header is completed at the end, and WAV turns to RF64
-  // by itself once the audio passes 4 GiB. Otherwise the file is written as a stream, in
-  // one pass: a WAV header first announces `frames` (see WavStreamHeader), so a stream
-  // must be given as many frames as it announced. Throws SoundFileError when libsndfile
-  // refuses.
+  // `seekable` (a regular file): the header is completed at the end, and a WAV file turns
+  // to RF64 then if its audio has passed 4 GiB. Otherwise the file is written as a stream,
+  // in one pass: a WAV header first announces `frames` (see WavStreamHeader). Throws
+  // SoundFileError when the descriptor or libsndfile refuses.
   SoundFileWriter(int fd, const std::string& name, SoundFileContainer container, std::int32_t rate,
                   bool seekable, std::optional<std::uint64_t> frames);
   ~SoundFileWriter();
@@ -114,11 +112,20 @@ class SoundFileWriter {
   void append(const std::int16_t* slots, std::size_t frames);
   // Completes the header and flushes libsndfile's buffers. Throws SoundFileError on error.
   void finish();
+  // Whether the WAV written is RF64: announced so at the start, or past 4 GiB at the end.
+  bool rf64() const { return rf64_; }
 
  private:
   [[noreturn]] void fail(const std::string& problem);
+  void MakeRoomForRf64();
 
   std::string name_;
-  std::unique_ptr<StreamSink> stream_;  // a WAV stream's descriptor, as libsndfile sees it
-  sf_private_tag* file_ = nullptr;
+  int fd_;
+  std::int32_t rate_;
+  bool seekable_;
+  sf_private_tag* file_ = nullptr;  // FLAC only
+  std::uint64_t dataBytes_ = 0;     // WAV audio written
+  bool rf64_ = false;
+  bool failed_ = false;
+  bool finished_ = false;
 };

@@ -225,13 +225,17 @@ TEST_F(SoundFile, WriterWavAndFlacFilesReadBackExactly) {
     EXPECT_EQ(sound.rate, 44100);
     EXPECT_EQ(sound.slots, tone);
     const bool flac = name != "out.wav";
-    EXPECT_EQ(sound.format & SF_FORMAT_TYPEMASK, flac ? SF_FORMAT_FLAC : SF_FORMAT_WAVEX);
+    EXPECT_EQ(sound.format & SF_FORMAT_TYPEMASK, flac ? SF_FORMAT_FLAC : SF_FORMAT_WAV);
   }
-  // Below 4 GiB the WAV file is plain RIFF, which every reader takes.
+  // Below 4 GiB the WAV file is plain PCM, which every reader takes: a 44-byte header with
+  // the format tag 1, not WAVE_FORMAT_EXTENSIBLE.
   std::ifstream wav(Path("out.wav"), std::ios::binary);
-  char magic[4] = {};
-  wav.read(magic, 4);
-  EXPECT_EQ(std::string(magic, 4), "RIFF");
+  const std::string bytes{std::istreambuf_iterator<char>(wav), {}};
+  EXPECT_EQ(bytes.size(), 44U + 4 * 30000);
+  EXPECT_EQ(bytes.substr(0, 4), "RIFF");
+  EXPECT_EQ(bytes.substr(36, 4), "data");
+  EXPECT_EQ(bytes[20], 1);
+  EXPECT_EQ(bytes[21], 0);
 }
 
 TEST_F(SoundFile, WriterAStreamCarriesAHeaderForTheLengthItAnnounced) {
