@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # `cmake --install` into a staging folder, checked as a distribution would check it: exactly
 # the programs and their desktop files and nothing else (no test or benchmark), a desktop
-# entry that desktop-file-validate accepts, metainfo that appstreamcli accepts with the
-# entry and icon it names, icons whose pictures have the size of their folder, and man
-# pages that are data/'s, compressed without a name or time, and that man formats without
-# a warning (tests/doc/man_page_test.sh holds the pages to the programs' --help).
+# entry that desktop-file-validate accepts, a machine-readable copyright file granting the
+# About box's licence, metainfo that appstreamcli accepts with the entry and icon it names,
+# icons whose pictures have the size of their folder, and man pages that are data/'s,
+# compressed without a name or time, and that man formats without a warning
+# (tests/doc/man_page_test.sh holds the pages to the programs' --help).
 #   install_test.sh BUILD_DIR STAGING_DIR
 set -uo pipefail
 build=$1
@@ -43,7 +44,8 @@ entry=$usr/share/applications/$id.desktop
 check "desktop-file-validate accepts the entry" desktop-file-validate "$entry"
 field() { sed -n "s/^$1=//p" "$entry"; }
 check "the entry starts the installed program" test -x "$usr/bin/$(field Exec)"
-check "the entry is in Audio and AudioVideo" test "$(field Categories)" = "AudioVideo;Audio;"
+check "the entry is in Audio and AudioVideo, as a Qt program" \
+  test "$(field Categories)" = "AudioVideo;Audio;Qt;"
 check "the entry has keywords and the window class" test -n "$(field Keywords)" -a \
   "$(field StartupWMClass)" = echora
 check "the entry's icon is the application id" test "$(field Icon)" = "$id"
@@ -56,6 +58,17 @@ check "the metainfo launches the installed entry" \
   grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo"
 check "the metainfo's release is the programs' version" grep -q \
   "<release version=\"$("$usr/bin/echora-cli" --version | cut -d' ' -f2)\"" "$metainfo"
+
+copyright=$usr/share/doc/echora/copyright
+check "the copyright file is machine-readable" grep -qx \
+  'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' "$copyright"
+# The licence the About box grants, its two string literals joined.
+granted=$(sed -n '/"Echora is free to use/{N;s/"\s*\n\s*"//;s/^\s*"//;s/\\n.*//;p}' \
+            "$srcdir/app/about_box.cpp")
+licence=$(sed -n '/^License: Echora-freeware$/,/^$/{/^ /p}' "$copyright" | sed 's/^ //' | paste -sd' ')
+check "the copyright's licence is the About box's words" test -n "$granted" -a "$licence" = "$granted"
+check "the metainfo names the same licence" \
+  grep -q "<project_license>LicenseRef-Echora-freeware</project_license>" "$metainfo"
 
 icons_fit=true
 for size in 16 22 24 32 48 64 128 256; do
