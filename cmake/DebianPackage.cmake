@@ -1,5 +1,7 @@
 # The .deb: `cpack -G DEB` in a tree configured with CMAKE_INSTALL_PREFIX=/usr, as
-# scripts/build-deb.sh does. Only what `cmake --install` installs goes in.
+# scripts/build-deb.sh does. Only what `cmake --install` installs goes in. With
+# SOURCE_DATE_EPOCH set, CPack gives every member that time, so the same build packs into
+# the same bytes (the gzipped files in it are made with gzip -n).
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME echora)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -20,5 +22,11 @@ set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${ECHORA_HOMEPAGE})
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Sound needs a server on the PulseAudio protocol, which the libraries alone do not bring;
+# on a Wayland desktop without XWayland, Qt needs its Wayland platform.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pulseaudio | pipewire-pulse")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS qt6-wayland)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# Installed-Size as dpkg counts it; CPack's own counts directories at their block size.
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/DebianInstalledSize.cmake)
 include(CPack)
