@@ -15,20 +15,33 @@ namespace {
 // so the handler, which loads it, sees the whole name).
 char names[2][PATH_MAX];
 std::atomic<const char*> partialFile{nullptr};
+std::atomic<bool> deferring{false};
+std::atomic<int> deferredSignal{0};
 
 void Say(const char* text) {
   // Nothing to do if stderr is gone: the program is ending anyway.
   [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, text, std::strlen(text));
 }
 
+[[noreturn]] void EndBy(int signal) {
+  // Blocked while a handler runs, the signal ends the program as soon as it returns; from
+  // ordinary code, raising it with the default action ends it at once.
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
+  ::_exit(128 + signal);
+}
+
 extern "C" void RemovePartialFileAndEnd(int signal) {
+  if (deferring.load()) {
+    deferredSignal.store(signal);
+    return;
+  }
   const char* path = partialFile.exchange(nullptr);
   if (path != nullptr && ::unlink(path) == 0) {
     Say("echora-cli: interrupted; the unfinished output was removed\n");
   } else {
     Say("echora-cli: interrupted\n");
   }
-  // Blocked while this handler runs, the signal ends the program as soon as it returns.
   ::signal(signal, SIG_DFL);
   ::raise(signal);
 }
@@ -53,4 +66,16 @@ void RemoveOnInterrupt(const std::string& path) {
 
 void KeepOnInterrupt() {
   partialFile.store(nullptr);
+}
+
+void DeferInterrupts() {
+  deferring.store(true);
+}
+
+void EndDeferral(const std::string& outcome) {
+  deferring.store(false);
+  const int signal = deferredSignal.exchange(0);
+  if (signal == 0) return;
+  Say(("echora-cli: interrupted; " + outcome + "\n").c_str());
+  EndBy(signal);
 }

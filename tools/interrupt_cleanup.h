@@ -1,6 +1,8 @@
-// What an interrupted render leaves behind: nothing. On SIGINT, SIGTERM or SIGHUP the one
-// partial file being written is removed, and the program ends as the signal would have
-// ended it, so that a shell or script sees the interruption for what it is.
+// What an interrupted render leaves behind: nothing unfinished. On SIGINT, SIGTERM or SIGHUP
+// the one partial file being written is removed, and the program ends as the signal would
+// have ended it, so that a shell or script sees the interruption for what it is. While a
+// finished file is being put in its place the signal waits, so that the place holds either
+// the old file or the new one, never part of each.
 #pragma once
 
 #include <string>
@@ -14,3 +16,9 @@ void RemoveOnInterrupt(const std::string& path);
 
 // Nothing to remove any more: the file is complete, or already gone.
 void KeepOnInterrupt();
+
+// From DeferInterrupts() until EndDeferral(), a signal is only noted. EndDeferral() then
+// ends the program as the signal would have, after saying `outcome` ("the output was
+// already complete and is kept"), and otherwise returns.
+void DeferInterrupts();
+void EndDeferral(const std::string& outcome);

@@ -4,9 +4,11 @@
 //     complete: until then the old file is untouched, and a failed or interrupted render
 //     leaves nothing behind. The old file's mode (and owner, where allowed) carries over.
 //     A file with other hard links is instead overwritten in place once the new one is
-//     complete, so that every name still shows the same file.
-//   - Anything else (a device, a FIFO, "-" for standard output) is never replaced: it is
-//     written in place, as the sound comes.
+//     complete, so that every name still shows the same file: under a lock, with its old
+//     bytes copied aside until the new ones are all in, so that it ends holding either.
+//   - Anything else (a device, a FIFO, "-" for standard output, a descriptor named as
+//     /dev/stdout or /dev/fd/N) is never replaced: it is written in place, as the sound
+//     comes.
 #pragma once
 
 #include <ostream>
@@ -39,14 +41,17 @@ class OutputTarget {
   void Commit();
 
  private:
+  void OpenDescriptor(int fd);
   void OpenInPlace(std::ostream& notes);
   void OpenReplacement();
   void Discard();
   [[noreturn]] void Fail(const std::string& problem, int error);
-  void CopyOverLinkedFile();
+  // Empty when done; otherwise what failed, the file holding its old bytes.
+  std::string OverwriteLinkedFile();
 
   std::string path_;       // as given, for messages
   std::string target_;     // the file itself, symbolic links followed
+  std::string folder_;     // the target's folder, for its temporary files
   std::string temporary_;  // empty when writing in place
   int fd_ = -1;
   bool ownsDescriptor_ = true;

@@ -105,6 +105,11 @@ struct OutputFile {
   std::optional<SoundFileWriter> writer;
 };
 
+void NoteRf64(std::ostream& err) {
+  err << "echora-cli: note: the output passes 4 GiB, which a plain WAV file cannot hold, so it "
+         "is written as RF64 (64-bit WAV); some programs cannot read it\n";
+}
+
 // A stream's header goes out before the sound, so it announces the length the input
 // declares; a regular file's header is completed at the end with the length written.
 bool OpenOutput(const RenderOptions& options, std::optional<std::uint64_t> declared,
@@ -117,6 +122,7 @@ bool OpenOutput(const RenderOptions& options, std::optional<std::uint64_t> decla
     output.writer.emplace(output.target->Descriptor(), options.output,
                           ContainerForName(options.output), SampleRate, output.target->Seekable(),
                           announced);
+    if (output.writer->rf64()) NoteRf64(err);
     return true;
   } catch (const std::runtime_error& e) {
     Failed(err, e.what(), 1);
@@ -229,13 +235,16 @@ int Render(const RenderOptions& options, std::ostream& err) {
   if (!OpenOutput(options, source->DeclaredFrames(), timeline, output, err)) return 1;
 
   const RunEnd end = RunEngine(options, source, timeline, *output.writer, err);
-  NoteAnEarlyEnd(options, *source, err);
+  // Only an input heard to its end can be said to have ended early.
+  if (source->Ended()) NoteAnEarlyEnd(options, *source, err);
   if (!end.writeError.empty()) return Failed(err, end.writeError, 1);
   if (!end.reports.empty()) {
     return Failed(err, "the engine reported \"" + end.reports.front() + "\"", 1);
   }
   try {
+    const bool rf64 = output.writer->rf64();
     output.writer->finish();
+    if (output.writer->rf64() && !rf64) NoteRf64(err);
     output.target->Commit();
   } catch (const std::runtime_error& e) {
     return Failed(err, e.what(), 1);

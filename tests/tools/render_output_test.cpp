@@ -115,6 +115,164 @@ TEST_F(RenderOutput, AFileWithOtherHardLinksIsOverwrittenSoEveryNameSeesIt) {
   EXPECT_TRUE(PartialFiles().empty());
 }
 
+// A linked file is overwritten in place, so its old bytes are what a failure or an
+// interruption could lose: it must end holding the old sound or the whole new one.
+class LinkedOutput : public RenderOutput {
+ protected:
+  void SetUp() override {
+    RenderOutput::SetUp();
+    // Long enough (at multiplier 2, 250 periods) for signals to land at many moments.
+    WriteNoise("long.wav", 8000, 4000 * 250);
+    ASSERT_EQ(Cli("render " + Path("long.wav") + " " + Path("new.wav") + " --multiplier 2").status,
+              0);
+    newBytes_ = Slurp(Path("new.wav"));
+  }
+
+  void MakeLinkedOld(const std::string& folder) {
+    std::ofstream(folder + "/old.wav") << std::string(20000, 'o');
+    fs::remove(folder + "/alias.wav");
+    fs::create_hard_link(folder + "/old.wav", folder + "/alias.wav");
+  }
+
+  std::string newBytes_;
+};
+
+TEST_F(LinkedOutput, AnInterruptAtAnyMomentLeavesTheOldSoundOrTheWholeNewOne) {
+  const std::string oldBytes(20000, 'o');
+  int sawOld = 0;
+  int sawNew = 0;
+  for (int attempt = 0; attempt < 15; ++attempt) {
+    SCOPED_TRACE(attempt);
+    MakeLinkedOld(dir_.string());
+    const pid_t pid =
+        Start({"render", Path("long.wav"), Path("alias.wav"), "--multiplier", "2"}, Log("err.txt"));
+    // Spread over the render, and in odd attempts the moment the file starts to change,
+    // which is when bytes are at stake; where each lands does not matter, only that every
+    // outcome is whole and truthfully reported.
+    if (attempt % 2 == 1) {
+      struct stat info {};
+      Eventually([&] {
+        for (int i = 0; i < 10000; ++i) {
+          if (stat(Path("old.wav").c_str(), &info) == 0 && info.st_size != 20000) return true;
+        }
+        return false;
+      });
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10 * attempt * attempt));
+    }
+    kill(pid, SIGINT);
+    const int status = Finish(pid);
+    const std::string now = Slurp(Path("old.wav"));
+    const std::string said = Slurp(Log("err.txt"));
+    EXPECT_TRUE(fs::equivalent(Path("old.wav"), Path("alias.wav")));
+    if (now == oldBytes) {
+      ++sawOld;
+      EXPECT_EQ(said.find("complete and is kept"), std::string::npos) << said;
+    } else {
+      ++sawNew;
+      EXPECT_EQ(now, newBytes_) << "a mix of old and new bytes; " << said;
+      EXPECT_TRUE(status == 0 || said.find("complete and is kept") != std::string::npos) << said;
+    }
+    EXPECT_TRUE(PartialFiles().empty());
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 7)
+        << "in, expected, long, new, old, alias and the logs";
+  }
+  EXPECT_GT(sawOld, 0) << "no interruption came before the end";
+  EXPECT_GT(sawNew, 0) << "no interruption came while the file was changing";
+}
+
+TEST_F(LinkedOutput, TwoRendersOntoNamesOfOneFileEachLeaveItWhole) {
+  ASSERT_EQ(Cli("render " + Path("long.wav") + " " + Path("robot.wav") +
+                " --multiplier 2 --preset \"Robot 3\"")
+                .status,
+            0);
+  const std::string robotBytes = Slurp(Path("robot.wav"));
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    MakeLinkedOld(dir_.string());
+    const pid_t one =
+        Start({"render", Path("long.wav"), Path("old.wav"), "--multiplier", "2"}, Log("one.txt"));
+    const pid_t two = Start(
+        {"render", Path("long.wav"), Path("alias.wav"), "--multiplier", "2", "--preset", "Robot 3"},
+        Log("two.txt"));
+    EXPECT_EQ(Finish(one), 0) << Slurp(Log("one.txt"));
+    EXPECT_EQ(Finish(two), 0) << Slurp(Log("two.txt"));
+    const std::string now = Slurp(Path("old.wav"));
+    EXPECT_TRUE(now == newBytes_ || now == robotBytes) << "the two renders' blocks are mixed";
+    EXPECT_TRUE(fs::equivalent(Path("old.wav"), Path("alias.wav")));
+  }
+}
+
+TEST_F(LinkedOutput, WithoutRoomForTheOldSoundAsideTheFileIsLeftAsItWas) {
+  // A small file system of its own: root only, as CI runs.
+  const std::string small = Path("small");
+  fs::create_directories(small);
+  if (std::system(("mount -t tmpfs -o size=8M tmpfs " + small + " 2>/dev/null").c_str()) != 0) {
+    GTEST_SKIP() << "mounting a small file system needs root";
+  }
+  struct Unmount {
+    std::string at;
+    ~Unmount() { [[maybe_unused]] const int ignored = std::system(("umount " + at).c_str()); }
+  } unmount{small};
+  // 8 MiB holds the new render (4 MB) and the old file, not also a copy of it.
+  std::ofstream(small + "/old.wav") << std::string(3'500'000, 'o');
+  fs::create_hard_link(small + "/old.wav", small + "/alias.wav");
+  const CliRun run = Cli("render " + Path("long.wav") + " " + small + "/alias.wav --multiplier 2");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("left as it was"), std::string::npos) << run.err;
+  EXPECT_EQ(Slurp(small + "/old.wav"), std::string(3'500'000, 'o'));
+  EXPECT_EQ(std::distance(fs::directory_iterator(small), fs::directory_iterator()), 2);
+}
+
+TEST_F(RenderOutput, DescriptorNamesReachWhatTheyHoldPipesIncluded) {
+  for (const std::string name : {"/dev/stdout", "/dev/fd/1", "/proc/self/fd/1"}) {
+    SCOPED_TRACE(name);
+    const std::string command = std::string(ECHORA_CLI) + " render " + Path("in.wav") + " " + name +
+                                kOptions + " 2>" + Log("err.txt") + " | cat >" + Path("piped.wav");
+    ASSERT_EQ(WEXITSTATUS(std::system(command.c_str())), 0) << Slurp(Log("err.txt"));
+    EXPECT_EQ(ReadTestSound(Path("piped.wav")).slots, expected_);
+  }
+  // Another descriptor than standard output, here a file the shell opened.
+  const std::string command = std::string(ECHORA_CLI) + " render " + Path("in.wav") + " /dev/fd/5" +
+                              kOptions + " 5>" + Path("five.wav");
+  ASSERT_EQ(WEXITSTATUS(std::system(command.c_str())), 0);
+  EXPECT_EQ(ReadTestSound(Path("five.wav")).slots, expected_);
+  const CliRun closed = Cli("render " + Path("in.wav") + " /dev/fd/9");
+  EXPECT_EQ(closed.status, 1);
+  EXPECT_NE(closed.err.find("descriptor 9 is not open"), std::string::npos) << closed.err;
+}
+
+TEST_F(RenderOutput, APathThatCannotBeWrittenIsRefusedBeforeTheRender) {
+  const std::string wav = Slurp(Path("in.wav"));
+  const struct {
+    std::string output;
+    const char* says;
+  } cases[] = {
+      {Path("nowhere/out.wav"), "there is no folder"},
+      {Path("nowhere/"), "is a folder's"},
+      {Path(std::string(256, 'a') + ".wav"), "this file system allows 255"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.output);
+    // The input is a stream that has begun and does not end while the render could run:
+    // only a refusal before the render lets the program end.
+    fs::remove(Path("in.fifo"));
+    ASSERT_EQ(mkfifo(Path("in.fifo").c_str(), 0644), 0);
+    const pid_t pid = Start({"render", Path("in.fifo"), c.output}, Log("err.txt"));
+    const int fifo = OpenForWriting(Path("in.fifo"));
+    ASSERT_GE(fifo, 0);
+    ASSERT_EQ(write(fifo, wav.data(), wav.size() / 2), static_cast<ssize_t>(wav.size() / 2));
+    int status = 0;
+    const bool ended = Eventually([&] { return waitpid(pid, &status, WNOHANG) == pid; });
+    close(fifo);
+    if (!ended) Finish(pid);
+    ASSERT_TRUE(ended) << "the render ran before the output was checked";
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    const std::string said = Slurp(Log("err.txt"));
+    EXPECT_NE(said.find(c.says), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+  }
+}
+
 TEST_F(RenderOutput, AFifoIsWrittenThroughAfterSayingItWaitsForAReader) {
   ASSERT_EQ(mkfifo(Path("out.fifo").c_str(), 0644), 0);
   const pid_t pid = Start(
