@@ -396,13 +396,29 @@ void SoundFileWriter::MakeRoomForRf64() {
   // The audio moves up by the ds64 chunk, from the end down so that nothing is read after
   // it has been overwritten. Only files past 4 GiB pay for this, once.
   constexpr std::uint64_t kShift = kRf64HeaderBytes - kPlainHeaderBytes;
+  // A file the shell opened for writing only is read back through a second descriptor.
+  int source = fd_;
+  if (const int flags = fcntl(fd_, F_GETFL); flags >= 0 && (flags & O_ACCMODE) == O_WRONLY) {
+    source = ::open(("/proc/self/fd/" + std::to_string(fd_)).c_str(), O_RDONLY | O_CLOEXEC);
+    if (source < 0) {
+      failed_ = true;
+      throw SoundFileError(name_ + ": " + problemWith("cannot read back the file: ", errno));
+    }
+  }
+  struct Closer {
+    int fd, own;
+    ~Closer() {
+      if (fd != own) ::close(fd);
+    }
+  } closer{source, fd_};
   std::vector<char> block(1 << 22);
   for (std::uint64_t end = dataBytes_; end > 0;) {
     const std::uint64_t n = std::min<std::uint64_t>(end, block.size());
     const std::uint64_t from = kPlainHeaderBytes + end - n;
     std::size_t got = 0;
     while (got < n) {
-      const ssize_t r = ::pread(fd_, block.data() + got, n - got, static_cast<off_t>(from + got));
+      const ssize_t r =
+          ::pread(source, block.data() + got, n - got, static_cast<off_t>(from + got));
       if (r < 0 && errno == EINTR) continue;
       if (r <= 0) {
         failed_ = true;
