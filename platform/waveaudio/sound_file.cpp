@@ -41,6 +41,7 @@ std::string libraryReason(SNDFILE* file) {
   };
   static constexpr Plain kPlain[] = {
       {"lost sync", "the data is damaged or cut off"},
+      {"flac decoder", "the data is damaged or cut off"},
       {"unknown format", "its format is not one of the sound file formats known here"},
       {"not recognised", "its format is not one of the sound file formats known here"},
       {"SF_INFO struct incomplete", "its header is incomplete"},
@@ -125,20 +126,27 @@ void SoundFileReader::open(int fd) {
     throw SoundFileError(name_ + ": it is a folder, not a sound file");
   }
   SF_INFO format{};
-  // The descriptor stays ours, so that it is closed exactly once whether or not libsndfile
-  // takes the file.
-  file_ = sf_open_fd(fd, SFM_READ, &format, SF_FALSE);
+  // libsndfile is lent a copy of the descriptor and told to leave it open. Its FLAC reader
+  // closes it all the same when it fails on a pipe, so after a failure the copy is closed
+  // only if it is still open, and the original, still ours, tells what it was.
+  const int lent = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  file_ = lent < 0 ? nullptr : sf_open_fd(lent, SFM_READ, &format, SF_FALSE);
   if (file_ == nullptr) {
-    std::string problem =
-        name_ + ": not a sound file that can be read (" + libraryReason(nullptr) + ")";
-    if (isStream(fd)) {
-      problem += "; this format cannot be read from a pipe or FIFO, so give it as a file";
-    }
+    const std::string reason = lent < 0 ? problemWith("", errno) : libraryReason(nullptr);
+    if (lent >= 0 && fcntl(lent, F_GETFD) >= 0) ::close(lent);
+    const bool stream = isStream(fd);
     ::close(fd);
-    throw SoundFileError(problem);
+    if (stream) {
+      throw SoundFileError(name_ +
+                           ": not a sound file that can be read as it comes through a pipe or "
+                           "FIFO; some formats, FLAC among them, need a file, so give it as a "
+                           "file");
+    }
+    throw SoundFileError(name_ + ": not a sound file that can be read (" + reason + ")");
   }
+  ::close(fd);
   // sf_close would not close it: keep it with the handle.
-  fd_ = fd;
+  fd_ = lent;
   const auto refuse = [this](const std::string& problem) {
     close();
     throw SoundFileError(name_ + ": " + problem);
