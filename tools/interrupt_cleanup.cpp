@@ -17,6 +17,8 @@ char names[2][PATH_MAX];
 std::atomic<const char*> partialFile{nullptr};
 std::atomic<bool> deferring{false};
 std::atomic<int> deferredSignal{0};
+// What became of the output, once that is settled: said by any later interruption.
+std::atomic<const char*> outcome{nullptr};
 
 void Say(const char* text) {
   // Nothing to do if stderr is gone: the program is ending anyway.
@@ -37,8 +39,13 @@ extern "C" void RemovePartialFileAndEnd(int signal) {
     return;
   }
   const char* path = partialFile.exchange(nullptr);
+  const char* settled = outcome.load();
   if (path != nullptr && ::unlink(path) == 0) {
     Say("echora-cli: interrupted; the unfinished output was removed\n");
+  } else if (settled != nullptr) {
+    Say("echora-cli: interrupted; ");
+    Say(settled);
+    Say("\n");
   } else {
     Say("echora-cli: interrupted\n");
   }
@@ -72,10 +79,13 @@ void DeferInterrupts() {
   deferring.store(true);
 }
 
-void EndDeferral(const std::string& outcome) {
+void EndDeferral(const char* settled) {
+  outcome.store(settled);
   deferring.store(false);
   const int signal = deferredSignal.exchange(0);
   if (signal == 0) return;
-  Say(("echora-cli: interrupted; " + outcome + "\n").c_str());
+  Say("echora-cli: interrupted; ");
+  Say(settled);
+  Say("\n");
   EndBy(signal);
 }

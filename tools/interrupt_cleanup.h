@@ -19,6 +19,7 @@ void KeepOnInterrupt();
 
 // From DeferInterrupts() until EndDeferral(), a signal is only noted. EndDeferral() then
 // ends the program as the signal would have, after saying `outcome` ("the output was
-// already complete and is kept"), and otherwise returns.
+// already complete and is kept"), and otherwise returns; a later signal says it too.
+// `outcome` is a string literal, which a signal handler may read.
 void DeferInterrupts();
-void EndDeferral(const std::string& outcome);
+void EndDeferral(const char* outcome);

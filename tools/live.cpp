@@ -77,14 +77,17 @@ int ChooseDevices(const LiveOptions& options, PulseDriver& driver, int& capture,
         static_cast<int>(driver.DefaultDevice(WaveDirection::Capture).value_or(0)));
     playback = options.playback.value_or(
         static_cast<int>(driver.DefaultDevice(WaveDirection::Playback).value_or(0)));
-    // Said here once; the engine's own lines follow when it fails to open them.
+    // A device asked for by number that is not there ends the run before anything is
+    // opened; a missing default is left to the engine, whose own lines then say what failed.
     if (static_cast<UINT>(capture) >= ins) {
       err << "echora-cli: no capture device " << capture << "; `echora-cli devices` lists them\n";
+      if (options.capture) status = 1;
     }
     if (static_cast<UINT>(playback) >= outs) {
       err << "echora-cli: no playback device " << playback << "; `echora-cli devices` lists them\n";
+      if (options.playback) status = 1;
     }
-    if (driver.Loops(static_cast<UINT>(capture), static_cast<UINT>(playback))) {
+    if (status == 0 && driver.Loops(static_cast<UINT>(capture), static_cast<UINT>(playback))) {
       err << "echora-cli: capture device " << capture << " records playback device " << playback
           << ": what is played would be echoed again and again, louder each time; choose "
              "another pair with --in and --out (`echora-cli devices` lists them)\n";

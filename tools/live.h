@@ -30,8 +30,9 @@ int ListDevices(const std::string& server, std::ostream& out, std::ostream& err)
 
 // Switches the engine on between the two devices until the time is up, SIGINT or SIGTERM
 // arrives, or both streams have ended (the server or the devices gone), then off in the
-// proper order, and reports what it saw. A device number the server does not have is said
-// once in plain words, before the engine's own lines; a capture device that records the
-// playback device is refused. Returns 0; 1 when the engine reported a failure (each
-// printed as it came) or no server answers; 2 for options that cannot work.
+// proper order, and reports what it saw. A device number given that the server does not
+// have ends the run at once, said in plain words; a missing default is said too, before
+// the engine's own lines. A capture device that records the playback device is refused.
+// Returns 0; 1 when a device given is missing, the engine reported a failure (each printed
+// as it came) or no server answers; 2 for options that cannot work.
 int RunLive(const LiveOptions& options, std::ostream& out, std::ostream& err);

@@ -142,6 +142,61 @@ TEST_F(RenderCli, OptionsAreCheckedAgainstTheProgramsOwnRanges) {
   EXPECT_EQ(Cli("").status, 2);
 }
 
+TEST_F(RenderCli, EveryRefusalSaysWhatWasWrongInOneLine) {
+  WriteNoise("in.wav", 8000, 100);
+  const std::string files = Path("in.wav") + " " + Path("out.wav");
+  const struct {
+    std::string args;
+    const char* says;
+  } cases[] = {
+      {"devcies", "unknown command \"devcies\"; did you mean devices?"},
+      {"--versio", "unknown option --versio; did you mean --version?"},
+      {"render " + files + " --presett Canyon",
+       "unknown option --presett for render; did you "
+       "mean --preset?"},
+      {"render " + files + " --rate 44100.0",
+       "--rate: 44100.0 is not one of the processor's "
+       "rates, in whole hertz: 5510,"},
+      {"render " + files + " --multiplier 2.5",
+       "--multiplier: 2.5 is not a whole number from 2 "
+       "to 99"},
+      {"render " + files + " --preset canyon",
+       "no preset is called \"canyon\"; did you mean "
+       "\"Canyon\"?"},
+      {"render " + Path("in.wav") + " -dash.wav",
+       "a file name that begins with a dash goes after "
+       "\"--\", as in: echora-cli render INPUT -- "
+       "-dash.wav"},
+      {"render " + Path("in.wav"), "OUTPUT is missing"},
+      {"render " + files + " extra", "unexpected \"extra\": render takes one INPUT and one OUTPUT"},
+      {"live --seconds x", "--seconds: x is not a number above 0"},
+      {"", "a command is needed: render, devices or live"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    const CliRun run = Cli(c.args);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+  }
+  EXPECT_FALSE(fs::exists(Path("out.wav")));
+  // The words other programs take for help and the version.
+  EXPECT_EQ(Cli("help").out, Cli("--help").out);
+  EXPECT_EQ(Cli("-V").out, Cli("--version").out);
+}
+
+TEST_F(RenderCli, EachCommandsHelpIsItsOwn) {
+  const CliRun devices = Cli("devices --help");
+  EXPECT_EQ(devices.status, 0);
+  EXPECT_NE(devices.out.find("--server"), std::string::npos);
+  for (const char* other : {"Concert Hall 1", "--preset", "aligned", "render"}) {
+    EXPECT_EQ(devices.out.find(other), std::string::npos) << other << " in\n" << devices.out;
+  }
+  const CliRun live = Cli("live --help");
+  EXPECT_NE(live.out.find("Concert Hall 1"), std::string::npos);
+  EXPECT_EQ(live.out.find("aligned"), std::string::npos) << "render's notes in live's help";
+}
+
 TEST_F(RenderCli, OptionsNeverTakeAnotherOptionAsTheirValue) {
   WriteNoise("-in.wav", 8000, 100);
   const std::string files = Path("-in.wav") + " " + Path("out.wav");
