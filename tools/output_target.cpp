@@ -259,6 +259,20 @@ void OutputTarget::Commit() {
   committed_ = true;
 }
 
+std::optional<std::uint64_t> OutputTarget::Room() const {
+  struct statvfs space {};
+  if (temporary_.empty() || fd_ < 0 || fstatvfs(fd_, &space) != 0) return std::nullopt;
+  return std::uint64_t{space.f_bavail} * space.f_frsize;
+}
+
+std::uint64_t OutputTarget::BytesNeededBeyond(std::uint64_t bytes) const {
+  struct stat old {};
+  if (!linked_ || stat(target_.c_str(), &old) != 0) return bytes;
+  // The temporary file, the copy of the old bytes, and whatever the file grows by.
+  const auto oldBytes = static_cast<std::uint64_t>(old.st_size);
+  return bytes + oldBytes + (bytes > oldBytes ? bytes - oldBytes : 0);
+}
+
 std::string OutputTarget::OverwriteLinkedFile() {
   // The file has other names, which a rename would leave on the old sound, so its bytes
   // are overwritten. Another render onto any of its names waits for this one; the old

@@ -11,6 +11,8 @@
 //     comes.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <ostream>
 #include <stdexcept>
 #include <string>
@@ -35,6 +37,12 @@ class OutputTarget {
   int Descriptor() const { return fd_; }
   // A regular file, whose beginning can be rewritten once the end is known.
   bool Seekable() const { return seekable_; }
+
+  // The free space where a regular file is being written; none for other targets.
+  std::optional<std::uint64_t> Room() const;
+  // What a complete output of `bytes` needs on the file system: for a file with other
+  // hard links, also the copy of its old bytes kept aside while it is overwritten.
+  std::uint64_t BytesNeededBeyond(std::uint64_t bytes) const;
 
   // Puts the finished file in its place (rename, or overwrite for hard links), or closes
   // the device or stream. Throws OutputError, leaving the old file as it was.

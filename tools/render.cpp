@@ -233,6 +233,18 @@ int Render(const RenderOptions& options, std::ostream& err) {
   Timeline timeline{BufferSize / 4, options.deviceStream, std::nullopt};
   OutputFile output;
   if (!OpenOutput(options, source->DeclaredFrames(), timeline, output, err)) return 1;
+  // A render the disk plainly cannot hold is refused now, not after it has run.
+  if (const auto declared = source->DeclaredFrames();
+      declared && ContainerForName(options.output) == SoundFileContainer::Wav) {
+    const std::uint64_t needed = output.target->BytesNeededBeyond(4 * *declared + 80);
+    if (const auto room = output.target->Room(); room && *room < needed) {
+      return Failed(err,
+                    options.output + ": not enough space: the output needs about " +
+                        std::to_string((needed + (1 << 20) - 1) >> 20) + " MiB, and " +
+                        std::to_string(*room >> 20) + " MiB are free",
+                    1);
+    }
+  }
 
   const RunEnd end = RunEngine(options, source, timeline, *output.writer, err);
   // Only an input heard to its end can be said to have ended early.

@@ -57,6 +57,21 @@ class RenderOutput : public RenderRig {
     return ReadTestSound(Path("received.wav")).slots;
   }
 
+  // A small file system of its own at `at`, for as long as it lives: root only, as CI runs.
+  struct SmallFileSystem {
+    std::string at;
+    bool ok;
+    SmallFileSystem(const std::string& folder, const std::string& size) : at(folder) {
+      fs::create_directories(at);
+      ok = std::system(
+               ("mount -t tmpfs -o size=" + size + " tmpfs " + at + " 2>/dev/null").c_str()) == 0;
+    }
+    ~SmallFileSystem() {
+      if (ok) [[maybe_unused]]
+        const int ignored = std::system(("umount " + at).c_str());
+    }
+  };
+
   std::vector<std::string> PartialFiles() const {
     std::vector<std::string> found;
     for (const auto& entry : fs::recursive_directory_iterator(dir_)) {
@@ -203,24 +218,39 @@ TEST_F(LinkedOutput, TwoRendersOntoNamesOfOneFileEachLeaveItWhole) {
 }
 
 TEST_F(LinkedOutput, WithoutRoomForTheOldSoundAsideTheFileIsLeftAsItWas) {
-  // A small file system of its own: root only, as CI runs.
   const std::string small = Path("small");
-  fs::create_directories(small);
-  if (std::system(("mount -t tmpfs -o size=8M tmpfs " + small + " 2>/dev/null").c_str()) != 0) {
-    GTEST_SKIP() << "mounting a small file system needs root";
-  }
-  struct Unmount {
-    std::string at;
-    ~Unmount() { [[maybe_unused]] const int ignored = std::system(("umount " + at).c_str()); }
-  } unmount{small};
+  const SmallFileSystem mounted(small, "8M");
+  if (!mounted.ok) GTEST_SKIP() << "mounting a small file system needs root";
   // 8 MiB holds the new render (4 MB) and the old file, not also a copy of it.
   std::ofstream(small + "/old.wav") << std::string(3'500'000, 'o');
   fs::create_hard_link(small + "/old.wav", small + "/alias.wav");
-  const CliRun run = Cli("render " + Path("long.wav") + " " + small + "/alias.wav --multiplier 2");
+  // Through a pipe, whose length is not known before it ends: the lack of room shows only
+  // when the finished render is to replace the file.
+  const std::string command = "cat " + Path("long.wav") + " | " + ECHORA_CLI + " render - " +
+                              small + "/alias.wav --multiplier 2 2>" + Log("err.txt");
+  const CliRun run{WEXITSTATUS(std::system(command.c_str())), Slurp(Log("err.txt")), ""};
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("left as it was"), std::string::npos) << run.err;
   EXPECT_EQ(Slurp(small + "/old.wav"), std::string(3'500'000, 'o'));
   EXPECT_EQ(std::distance(fs::directory_iterator(small), fs::directory_iterator()), 2);
+}
+
+TEST_F(LinkedOutput, AnOutputTheDiskCannotHoldIsRefusedBeforeTheRender) {
+  const std::string small = Path("small");
+  const SmallFileSystem mounted(small, "2M");
+  if (!mounted.ok) GTEST_SKIP() << "mounting a small file system needs root";
+  // The input declares 4 MB of sound at 8000 Hz; a disk found full only while writing
+  // would say "No space left on device" after the render.
+  const pid_t pid = Start({"render", Path("long.wav"), small + "/out.wav"}, Log("err.txt"));
+  int status = 0;
+  const bool ended = Eventually([&] { return waitpid(pid, &status, WNOHANG) == pid; });
+  if (!ended) Finish(pid);
+  ASSERT_TRUE(ended);
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  const std::string said = Slurp(Log("err.txt"));
+  EXPECT_NE(said.find("not enough space: the output needs about 4 MiB, and "), std::string::npos)
+      << said;
+  EXPECT_TRUE(fs::is_empty(small));
 }
 
 TEST_F(RenderOutput, DescriptorNamesReachWhatTheyHoldPipesIncluded) {
