@@ -64,6 +64,21 @@ DeviceCheck CheckDevices(WAVEINCAPSA& inCaps, WAVEOUTCAPSA& outCaps) {
   return check;
 }
 
+std::string FeedbackLoopText(UINT capture, UINT playback) {
+  if (!WaveDevicesLoop(capture, playback)) return {};
+  // A name that cannot be read is left out rather than holding the box back: the loop is
+  // what the user must hear about.
+  WAVEINCAPSA in{};
+  WAVEOUTCAPSA out{};
+  const std::string input =
+      waveInGetDevCapsA(capture, &in, sizeof in) ? "" : " \"" + DeviceName(in.szPname) + "\"";
+  const std::string output =
+      waveOutGetDevCapsA(playback, &out, sizeof out) ? "" : " \"" + DeviceName(out.szPname) + "\"";
+  return "The input" + input + " records the output" + output +
+         ": what is played would be echoed again and again, louder each time. Choose another "
+         "input or output on the Setup page.";
+}
+
 bool TestFullDuplex(std::int32_t DeviceId) {
   bool result = true;
   const bool inOpened = OpenWaveIn(DeviceId);

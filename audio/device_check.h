@@ -26,6 +26,12 @@ DeviceCheck CheckDevices(WAVEINCAPSA& inCaps, WAVEOUTCAPSA& outCaps);
 // Closes what it opened. GUI thread, before any stream runs.
 bool TestFullDuplex(std::int32_t DeviceId);
 
+// The message box of a power-on that must not go ahead because capture device `capture`
+// records what playback device `playback` plays (WaveDevicesLoop): the echo would be heard
+// again, echoed again, louder each time. Names both devices as their selectors show them;
+// empty when the pair does not loop. GUI thread.
+std::string FeedbackLoopText(UINT capture, UINT playback);
+
 // The name in a capability record: up to its first NUL, all 32 characters if it has none.
 std::string DeviceName(const char (&szPname)[MAXPNAMELEN]);
 

@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QTabWidget>
 
+#include "audio/device_check.h"
 #include "audio/engine_state.h"
 #include "echo/processor_power.h"
 #include "panel/tform1.h"
@@ -12,6 +13,7 @@
 #include "platform/toolkit/tcheckbox.h"
 #include "platform/toolkit/tshape.h"
 #include "platform/toolkit/tspeedbutton.h"
+#include "platform/waveaudio/wave_driver.h"
 #include "trayicon/ttrayicon.h"
 
 void TForm1::ShowPowerState(bool on) {
@@ -44,12 +46,25 @@ void TForm1::SpeedButton2Click(QObject*) {
   const bool focused = SpeedButton2->hasFocus();
   SetControlEnabled(SpeedButton2, false);
   if (!PowerOn) {
-    PowerOn = true;
-    ShowPowerState(true);
-    PowerUpEngine(EchoProcess);  // pool, capture, playback, then CheckBox1Click's thread
+    std::string loop;
+    {
+      const WaveDeviceSnapshot devices;  // the pair checked is the pair opened
+      loop = FeedbackLoopText(static_cast<UINT>(CaptureDeviceNumber()),
+                              static_cast<UINT>(PlaybackDeviceNumber()));
+      if (loop.empty()) {
+        PowerOn = true;
+        ShowPowerState(true);
+        PowerUpEngine(EchoProcess);  // pool, capture, playback, then CheckBox1Click's thread
+      }
+    }
+    // A pair that would echo its own output is refused before anything opens, and the
+    // button goes back up: the processor stays off until the user chooses again. The box
+    // comes after the device list is let go, so that a device plugged in meanwhile counts.
+    if (!loop.empty()) SpeedButton2->SetDown(false);
     SpeedButton2->setEnabled(true);
+    if (!loop.empty() && Application()) Application()->MessageBox(QString::fromStdString(loop));
     if (focused) SpeedButton2->setFocus(Qt::OtherFocusReason);
-    Close1->SetEnabled(false);
+    Close1->SetEnabled(!PowerOn);
     return;
   }
   const bool ticked = CheckBox1->Checked();

@@ -182,6 +182,11 @@ std::string WaveDriverFailure() {
   return driver ? driver->LastFailure() : std::string();
 }
 
+bool WaveDevicesLoop(UINT capture, UINT playback) {
+  WaveDriver* driver = installedDriver.load();
+  return driver && driver->Loops(capture, playback);
+}
+
 UINT waveInGetNumDevs() {
   return DeviceCount(WaveCall::waveInGetNumDevs, kIn);
 }

@@ -71,7 +71,7 @@ class PulseDriver final : public WaveDriver {
   std::optional<UINT> DefaultDevice(WaveDirection direction);
   // True when capture device `capture` is the monitor of playback device `playback`: what
   // is played would be recorded again, and echoed again, ever louder.
-  bool Loops(UINT capture, UINT playback);
+  bool Loops(UINT capture, UINT playback) override;
 
   struct Core;  // the connection, shared with the open streams
 

@@ -17,7 +17,8 @@ struct DeviceState {
   DeviceState(VirtualDevice d, WaveDirection dir) : settings(std::move(d)), direction(dir) {}
   VirtualDevice settings;
   const WaveDirection direction;
-  int openStreams = 0;  // guarded by Shared::mutex
+  std::weak_ptr<DeviceState> monitored;  // the playback device settings.monitorOf named
+  int openStreams = 0;                   // guarded by Shared::mutex
 
   std::mutex mutex;  // guards what follows
   std::vector<std::int16_t> played;
@@ -195,8 +196,12 @@ VirtualDriver::~VirtualDriver() {
 
 UINT VirtualDriver::AddCaptureDevice(VirtualDevice device) {
   std::lock_guard lock(shared_->mutex);
-  shared_->capture.push_back(
-      std::make_shared<DeviceState>(std::move(device), WaveDirection::Capture));
+  auto state = std::make_shared<DeviceState>(std::move(device), WaveDirection::Capture);
+  const std::optional<UINT> monitorOf = state->settings.monitorOf;
+  if (monitorOf && *monitorOf < shared_->playback.size()) {
+    state->monitored = shared_->playback[*monitorOf];
+  }
+  shared_->capture.push_back(std::move(state));
   return static_cast<UINT>(shared_->capture.size() - 1);
 }
 
@@ -350,6 +355,12 @@ MMRESULT VirtualDriver::Capabilities(WaveDirection direction, UINT id, DeviceCap
           device.channels,
           direction == WaveDirection::Playback ? device.support : 0};
   return MMSYSERR_NOERROR;
+}
+
+bool VirtualDriver::Loops(UINT capture, UINT playback) {
+  std::lock_guard lock(shared_->mutex);
+  if (capture >= shared_->capture.size() || playback >= shared_->playback.size()) return false;
+  return shared_->capture[capture]->monitored.lock() == shared_->playback[playback];
 }
 
 MMRESULT VirtualDriver::Open(WaveDirection direction, UINT id, const WAVEFORMATEX& format,

@@ -12,6 +12,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -33,6 +34,11 @@ struct VirtualDevice {
   // the same number is open, like a card that cannot record and play at once.
   bool halfDuplex = false;
   std::shared_ptr<CaptureSource> source = nullptr;  // capture devices only; silence when unset
+  // Capture devices only: the playback device, by its number when this one is added, whose
+  // output this one records, as a sound server's monitor of a sink does (see Loops). The
+  // tie follows that device when numbers move, and goes with it. Sound does not really
+  // pass from one to the other: the source still decides what is heard.
+  std::optional<UINT> monitorOf = std::nullopt;
 };
 
 class VirtualDriver final : public WaveDriver {
@@ -85,6 +91,7 @@ class VirtualDriver final : public WaveDriver {
                 std::shared_ptr<StreamEndpoint> endpoint,
                 std::unique_ptr<DevicePort>& port) override;
   MMRESULT Injected(WaveCall call) override;
+  bool Loops(UINT capture, UINT playback) override;
 
   struct Shared;  // the card's state, shared with the ports of open streams
 

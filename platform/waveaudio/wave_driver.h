@@ -135,6 +135,10 @@ class WaveDriver {
   // its devices, taken by the first of them, so that a device plugged in between two calls
   // cannot change what a number means. Released, it lists afresh. See WaveDeviceSnapshot.
   virtual void HoldDeviceList(bool /*hold*/) {}
+  // True when capture device `capture` records what playback device `playback` plays (the
+  // monitor of a sink): the processor would echo its own output again, louder each time.
+  // False for numbers the driver does not have, and for a driver that cannot tell.
+  virtual bool Loops(UINT /*capture*/, UINT /*playback*/) { return false; }
 };
 
 // Installs the driver that serves the waveform calls from now on; nullptr for none, in
@@ -143,6 +147,8 @@ class WaveDriver {
 void InstallWaveDriver(WaveDriver* driver);
 // The installed driver's LastFailure; empty when none is installed.
 std::string WaveDriverFailure();
+// The installed driver's Loops; false when none is installed.
+bool WaveDevicesLoop(UINT capture, UINT playback);
 
 // One user action's view of the devices: while an instance lives, the installed driver
 // holds its device list (WaveDriver::HoldDeviceList), so that a count, the capability

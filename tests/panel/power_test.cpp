@@ -249,6 +249,83 @@ TEST_F(Power, OffWithTheFocusOnEchoActiveKeepsThePresetShown) {
   EXPECT_FALSE(f.TrackBar3->hasFocus());
 }
 
+// The chosen input records the chosen output, as a sound server's monitor of a sink does:
+// what is played would be recorded, echoed and played again, louder each time.
+void SpeakersAndTheirMonitor(VirtualDriver& card) {
+  card.AddPlaybackDevice({.name = "Speakers"});
+  card.AddCaptureDevice({.name = "Monitor of Speakers", .monitorOf = 0});
+  card.AddCaptureDevice({.name = "Line In"});
+}
+
+const QString kLoopBox =
+    "The input \"Monitor of Speakers\" records the output \"Speakers\": what is played would be "
+    "echoed again and again, louder each time. Choose another input or output on the Setup page.";
+
+class PowerOnALoopingPair : public ::testing::Test {
+ protected:
+  int Opens() const {
+    return rig.card.CallCount(WaveCall::waveInOpen) + rig.card.CallCount(WaveCall::waveOutOpen);
+  }
+
+  WindowRig rig{SpeakersAndTheirMonitor};
+  TForm1& f = *rig.form;
+};
+
+TEST_F(PowerOnALoopingPair, SaysSoInABoxAndStaysOffWithNothingOpened) {
+  ASSERT_TRUE(rig.boxes.Texts().empty());  // start-up found the devices fine
+  const auto atStart = Controls(f);
+  const int opens = Opens();  // the start-up check's
+  for (int press = 0; press < 2; ++press) {
+    rig.boxes.Clear();
+    rig.ClickPower();
+    EXPECT_EQ(rig.boxes.Texts(), std::vector<QString>{kLoopBox});
+    EXPECT_EQ(rig.boxes.Titles(), std::vector<QString>{"Tarnwick Echora"});
+    EXPECT_FALSE(f.PowerOn);
+    EXPECT_FALSE(f.SpeedButton2->Down());
+    EXPECT_EQ(f.Shape1->BrushColor(), clWhite);
+    EXPECT_EQ(f.TrayIcon1->ToolTip(), "Echora: OFF");
+    EXPECT_TRUE(f.Close1->Enabled());
+    EXPECT_EQ(Controls(f), atStart);
+    EXPECT_EQ(Opens(), opens);
+    EXPECT_FALSE(PoolAllocated());
+    EXPECT_FALSE(f.EchoProcess.Running());
+  }
+  EXPECT_TRUE(rig.Memo().empty());
+}
+
+TEST_F(PowerOnALoopingPair, ChoosingAnotherInputThenSwitchesOnAsBefore) {
+  rig.ClickPower();
+  ASSERT_FALSE(f.PowerOn);
+  rig.boxes.Clear();
+  f.SpinEdit1->SetValue(1);  // "Line In"
+  const int opens = Opens();
+  rig.ClickPower();
+  EXPECT_TRUE(rig.boxes.Texts().empty());
+  EXPECT_TRUE(f.PowerOn);
+  EXPECT_TRUE(f.SpeedButton2->Down());
+  EXPECT_EQ(f.Shape1->BrushColor(), clLime);
+  EXPECT_EQ(f.TrayIcon1->ToolTip(), "Echora: ON");
+  EXPECT_FALSE(f.Close1->Enabled());
+  EXPECT_EQ(Opens(), opens + 2);
+  EXPECT_TRUE(f.EchoProcess.Running());
+  rig.ClickPower();
+  EXPECT_FALSE(f.PowerOn);
+}
+
+TEST_F(PowerOnALoopingPair, GivesAKeyboardUserTheFocusBackOnPowerAfterTheBox) {
+  f.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+  f.SpeedButton2->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(f.SpeedButton2, Qt::Key_Space);
+  ASSERT_EQ(rig.boxes.Texts(), std::vector<QString>{kLoopBox});
+  EXPECT_FALSE(f.PowerOn);
+  // The window is active again once the box has gone.
+  for (int i = 0; i < 10000 && !f.isActiveWindow(); ++i) QTest::qWait(1);
+  EXPECT_TRUE(f.SpeedButton2->hasFocus());
+  QTest::keyClick(f.SpeedButton2, Qt::Key_Space);  // the same key tries again
+  EXPECT_EQ(rig.boxes.Texts().size(), 2u);
+}
+
 // Ends the test program with a message when a step has not ended in ten seconds: a hang
 // would otherwise show only as CTest's timeout, with nothing said.
 class HangGuard {

@@ -118,6 +118,24 @@ TEST_F(WaveDevices, CapsRefusalsLeaveTheRecordAlone) {
   EXPECT_TRUE(untouched(&out, sizeof out));
 }
 
+// The card's stand-in for a sound server's monitor of a sink: the pair loops, and only that
+// pair, whatever number the playback device has come to.
+TEST_F(WaveDevices, AMonitorLoopsWithItsOwnPlaybackDeviceOnlyWhereverItsNumberMoves) {
+  card.AddPlaybackDevice({.name = "Headphones"});
+  card.AddCaptureDevice({.name = "Monitor of Headphones", .monitorOf = 1});
+  EXPECT_TRUE(WaveDevicesLoop(1, 1));
+  EXPECT_FALSE(WaveDevicesLoop(1, 0));  // another playback device
+  EXPECT_FALSE(WaveDevicesLoop(0, 1));  // another capture device
+  EXPECT_FALSE(WaveDevicesLoop(1, 2));  // no such device
+  card.RemovePlaybackDevice(0);
+  EXPECT_TRUE(WaveDevicesLoop(1, 0));  // "Headphones" moved down
+  card.RemovePlaybackDevice(0);
+  card.AddPlaybackDevice({.name = "Headphones"});  // another device of the same name
+  EXPECT_FALSE(WaveDevicesLoop(1, 0));
+  InstallWaveDriver(nullptr);
+  EXPECT_FALSE(WaveDevicesLoop(0, 0));
+}
+
 TEST_F(WaveDevices, WithNoDriverThereAreNoDevicesAndOpensFail) {
   InstallWaveDriver(nullptr);
   EXPECT_EQ(waveInGetNumDevs(), 0u);
