@@ -174,7 +174,8 @@ CLI::App* AddLive(CLI::App& app, LiveOptions& live) {
   CLI::App* command = app.add_subcommand(
       "live",
       "runs the engine on real devices until the time is up or Ctrl-C; then switches it off "
-      "in order (echo thread, capture, playback, pool) and reports underflows, overflows "
+      "in order (echo thread, capture, playback, pool) and reports passes out of turn, "
+      "underflows, overflows "
       "and CPU");
   const auto deviceNumber = WholeNumber(0, std::numeric_limits<std::int32_t>::max());
   ValueOption<int>(

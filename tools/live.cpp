@@ -157,8 +157,8 @@ int RunLive(const LiveOptions& options, std::ostream& out, std::ostream& err) {
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   out << std::fixed << std::setprecision(2) << "echora-cli: off after " << seconds << " s; "
-      << panel.Passes() << " echo passes; " << driver.Underflows() << " underflows, "
-      << driver.Overflows() << " overflows; CPU "
+      << panel.Passes() << " echo passes, " << driver.PassesOutOfTurn() << " out of turn; "
+      << driver.Underflows() << " underflows, " << driver.Overflows() << " overflows; CPU "
       << 100 * (ProcessCpuSeconds() - cpuBefore) / seconds << "% of one core\n"
       << std::flush;
   // Only now: a second Ctrl-C meanwhile must not end the program before its report.

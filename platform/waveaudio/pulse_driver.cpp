@@ -13,6 +13,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "platform/waveaudio/completion_order.h"
+
 namespace {
 
 struct Device {
@@ -132,6 +134,8 @@ struct PulseDriver::Core {
 
   std::atomic<std::uint64_t> underflows{0};
   std::atomic<std::uint64_t> overflows{0};
+  // The capture and playback streams' completions take turns (see CompletionOrder).
+  const std::shared_ptr<CompletionOrder> order = std::make_shared<CompletionOrder>();
 };
 
 namespace {
@@ -226,14 +230,16 @@ class PulseStream final : public DevicePort {
     self->CorkLocked(false);
   }
 
-  // The server's buffering as the options or the queued header's length ask. Loop lock held.
+  // The server's buffering as the options or the queued header's length ask, and the
+  // completions' turns, which may wait for up to half of that length. Loop lock held.
   void FitLatencyLocked() {
     latencyFitted_ = true;
-    if (core_->options.latency) return;  // fixed at the open
     const std::size_t bytes = endpoint_->FrontBytesLeft();
     if (bytes == 0 || !Ready()) return;
     const auto period = std::chrono::microseconds(static_cast<std::int64_t>(bytes / kFrameBytes) *
                                                   1'000'000 / spec_.rate);
+    endpoint_->OrderCompletions(core_->order, period / 2);
+    if (core_->options.latency) return;  // fixed at the open
     latency_ = PulseDriver::LatencyFor(period);
     pa_buffer_attr attr = BufferAttr();
     pa_operation* operation = pa_stream_set_buffer_attr(stream_, &attr, nullptr, nullptr);
@@ -601,6 +607,9 @@ std::uint64_t PulseDriver::Underflows() const {
 }
 std::uint64_t PulseDriver::Overflows() const {
   return core_->overflows;
+}
+std::uint64_t PulseDriver::PassesOutOfTurn() const {
+  return core_->order->OutOfTurn();
 }
 
 UINT PulseDriver::DeviceCount(WaveDirection direction) {

@@ -52,6 +52,9 @@ class PulseDriver final : public WaveDriver {
   // capture stream's sound found no header or overran the server's buffer.
   std::uint64_t Underflows() const;
   std::uint64_t Overflows() const;
+  // Completions let through out of turn, each a buffer played without its echo or echoed
+  // twice: what a listener hears of a machine too loaded for the streams' order.
+  std::uint64_t PassesOutOfTurn() const;
 
   // WaveDriver. Each may talk to the server, for at most the timeout.
   UINT DeviceCount(WaveDirection direction) override;

@@ -16,6 +16,7 @@
 //   - when a device goes away, Fail its endpoints, so that queued headers come back.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -24,6 +25,8 @@
 #include "platform/waveaudio/mmsystem.h"
 
 enum class WaveDirection { Capture, Playback };
+
+class CompletionOrder;
 
 // The one format the program plays and records: 16-bit stereo PCM, at a rate between 1 and
 // 192 kHz (the server or card resamples); a frame is kFrameBytes.
@@ -98,6 +101,11 @@ class StreamEndpoint {
   // Returns once every notice handed out so far has been delivered; at once when called on
   // the device's own service thread.
   virtual void WaitNoticesDelivered() = 0;
+  // From now on, the completion notices of this device take turns with those of the other
+  // direction's device given the same `order`, each held at most `bound` (see
+  // CompletionOrder). A reset, a failure or closing ends its part.
+  virtual void OrderCompletions(std::shared_ptr<CompletionOrder> order,
+                                std::chrono::microseconds bound) = 0;
 };
 
 // The driver's side of one open device. Destroying it detaches the driver from the

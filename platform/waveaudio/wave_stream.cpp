@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/waveaudio/completion_order.h"
+
 WaveStream::WaveStream(WaveDirection direction, Delivery deliver)
     : direction_(direction), deliver_(std::make_shared<const Delivery>(std::move(deliver))) {}
 
@@ -102,6 +104,11 @@ MMRESULT WaveStream::Reset() {
   // stopped it, and queue one more header. It is let finish first, so that the queue
   // emptied below is the last one; the program clears its own flag before the reset, so
   // the completions delivered meanwhile queue nothing.
+  {
+    // A notice held for its turn would hold the reset up: nothing waits from here on.
+    std::lock_guard lock(mutex_);
+    LeaveOrderLocked();
+  }
   notices_.WaitDelivered();
   std::shared_ptr<DevicePort> port;
   {
@@ -124,6 +131,7 @@ MMRESULT WaveStream::Close() {
     closed_ = true;
     started_ = false;
     prepared_.clear();
+    LeaveOrderLocked();
     port = std::move(port_);
   }
   port.reset();
@@ -143,7 +151,7 @@ std::size_t WaveStream::Capture(std::size_t bytes, const Fill& fill) {
     fill(reinterpret_cast<std::byte*>(header->lpData) + header->dwBytesRecorded, n);
     header->dwBytesRecorded += static_cast<DWORD>(n);
     taken += n;
-    if (header->dwBytesRecorded == header->dwBufferLength) CompleteFrontLocked();
+    if (header->dwBytesRecorded == header->dwBufferLength) CompleteFrontLocked(true);
   }
   return taken;
 }
@@ -159,7 +167,7 @@ std::size_t WaveStream::Play(std::size_t bytes, const Take& take) {
     take(reinterpret_cast<const std::byte*>(header->lpData) + playOffset_, n);
     playOffset_ += n;
     given += n;
-    if (playOffset_ == header->dwBufferLength) CompleteFrontLocked();
+    if (playOffset_ == header->dwBufferLength) CompleteFrontLocked(true);
   }
   return given;
 }
@@ -185,6 +193,7 @@ void WaveStream::Fail(MMRESULT code) {
   if (closed_ || failure_ != MMSYSERR_NOERROR) return;
   failure_ = code;
   started_ = false;
+  LeaveOrderLocked();
   while (!queue_.empty()) CompleteFrontLocked();
 }
 
@@ -192,15 +201,36 @@ void WaveStream::WaitNoticesDelivered() {
   notices_.WaitDelivered();
 }
 
-void WaveStream::CompleteFrontLocked() {
+void WaveStream::CompleteFrontLocked(bool bySound) {
   WAVEHDR* header = queue_.front();
   queue_.pop_front();
   playOffset_ = 0;
   header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
   Notify(direction_ == WaveDirection::Capture ? WIM_DATA : WOM_DONE,
-         reinterpret_cast<DWORD_PTR>(header));
+         reinterpret_cast<DWORD_PTR>(header), bySound);
 }
 
-void WaveStream::Notify(UINT uMsg, DWORD_PTR param1) {
-  notices_.Post([deliver = deliver_, uMsg, param1] { (*deliver)(uMsg, param1); });
+void WaveStream::Notify(UINT uMsg, DWORD_PTR param1, bool inTurn) {
+  std::shared_ptr<CompletionOrder> order = inTurn ? order_ : nullptr;
+  notices_.Post([deliver = deliver_, uMsg, param1, order = std::move(order), direction = direction_,
+                 bound = orderBound_] {
+    if (order) order->AwaitTurn(direction, bound);
+    (*deliver)(uMsg, param1);
+    if (order) order->Delivered(direction);
+  });
+}
+
+void WaveStream::OrderCompletions(std::shared_ptr<CompletionOrder> order,
+                                  std::chrono::microseconds bound) {
+  std::lock_guard lock(mutex_);
+  if (closed_ || failure_ != MMSYSERR_NOERROR) return;
+  LeaveOrderLocked();
+  order_ = std::move(order);
+  orderBound_ = bound;
+  if (order_) order_->Join(direction_);
+}
+
+void WaveStream::LeaveOrderLocked() {
+  if (order_) order_->Leave(direction_);
+  order_.reset();
 }

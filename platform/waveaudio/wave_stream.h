@@ -46,11 +46,16 @@ class WaveStream final : public StreamEndpoint, public std::enable_shared_from_t
   bool Running() override;
   void Fail(MMRESULT code) override;
   void WaitNoticesDelivered() override;
+  void OrderCompletions(std::shared_ptr<CompletionOrder> order,
+                        std::chrono::microseconds bound) override;
 
  private:
-  // Takes the front header off the queue, marks it done and hands its notice over.
-  void CompleteFrontLocked();
-  void Notify(UINT uMsg, DWORD_PTR param1);
+  // Takes the front header off the queue, marks it done and hands its notice over; one
+  // that completed by moving sound takes its turn in the completion order, if any.
+  void CompleteFrontLocked(bool bySound = false);
+  void Notify(UINT uMsg, DWORD_PTR param1, bool inTurn = false);
+  // Takes this device out of the completion order.
+  void LeaveOrderLocked();
 
   const WaveDirection direction_;
   // Shared with the queued deliveries, which may outlive a stream closed from its own
@@ -68,5 +73,7 @@ class WaveStream final : public StreamEndpoint, public std::enable_shared_from_t
   // thread) while another thread is inside a hook, e.g. waveInStop or waveInReset, whose
   // own notice set the callback off. The last of them lets the port go.
   std::shared_ptr<DevicePort> port_;
+  std::shared_ptr<CompletionOrder> order_;  // none unless the driver asks for one
+  std::chrono::microseconds orderBound_{0};
   NoticeThread notices_;
 };

@@ -47,7 +47,8 @@ TEST(LiveCli, RunsForTheTimeGivenAndReportsWhatItSaw) {
   EXPECT_EQ(run.status, 0) << run.out;
   EXPECT_NE(run.out.find("on at 44100 Hz, 88200 bytes a buffer"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("off after 2."), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find(" echo passes; "), std::string::npos);
+  EXPECT_NE(run.out.find(" echo passes, "), std::string::npos);
+  EXPECT_NE(run.out.find(" out of turn; "), std::string::npos);
 }
 
 TEST(LiveCli, AMissingDeviceGivenEndsTheRunAtOnceNamedOnce) {

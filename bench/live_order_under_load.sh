@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# The live engine's completion order on a machine whose every core is busy: `echora-cli
+# live` between two null sinks of a private sound server, fed a steady tone, while one busy
+# loop per core runs at normal priority. Prints the engine's report, whose "out of turn"
+# counts the buffers played without their echo or echoed twice, beside its underflows and
+# overflows.
+#   bench/live_order_under_load.sh [SECONDS] [pulseaudio|pipewire] [MULTIPLIER]
+#   (default 60 pulseaudio 2)
+# Needs build/tools/echora-cli; PipeWire needs Debian's pipewire, pipewire-bin,
+# pipewire-pulse and wireplumber.
+set -uo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+seconds=${1:-60}
+server=${2:-pulseaudio}
+multiplier=${3:-2}
+cli=$here/build/tools/echora-cli
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+  [ "$server" = pipewire ] && pw_stop "$work/pw"
+  wait 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+if [ "$server" = pipewire ]; then
+  source "$here/tests/support/pipewire_private.sh"
+  pw_start "$work/pw" || { echo "PipeWire did not start"; exit 1; }
+  for sink in echora_in echora_out; do
+    pactl load-module module-null-sink sink_name=$sink \
+      "sink_properties=device.description=$sink" rate=44100 channels=2 >/dev/null
+  done
+else
+  source "$here/tests/support/pulse_private.sh"
+  pulse_start "$work" echora_in echora_out || { echo "PulseAudio did not start"; exit 1; }
+  pids+=($pulse_pid)
+fi
+number() {  # number SECTION NAME
+  "$cli" devices | awk -v section="$1" -v name="$2" '
+    /^Capture/ {s = "in"} /^Playback/ {s = "out"}
+    s == section && $2 == name && NF == 2 {print $1}
+    s == section && $0 ~ ("  Monitor of " name "$") {print $1}'
+}
+in=$(number in echora_in)
+out=$(number out echora_out)
+[ -n "$in" ] && [ -n "$out" ] || { echo "devices not found"; "$cli" devices; exit 1; }
+
+sox -n -r 44100 -c 2 -b 16 -e signed -t raw - synth "$((seconds + 10))" sine 450 vol 0.18 \
+  2>/dev/null | pacat -d echora_in --raw --format=s16le --rate=44100 --channels=2 \
+  --latency-msec=200 2>/dev/null &
+pids+=($!)
+for _ in $(seq "$(nproc)"); do
+  sh -c 'while :; do :; done' &
+  pids+=($!)
+done
+"$cli" live --in "$in" --out "$out" --seconds "$seconds" --multiplier "$multiplier"

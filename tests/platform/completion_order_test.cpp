@@ -1,0 +1,99 @@
+// The capture and playback completions taking turns: a notice out of turn waits for the
+// other stream's, a stalled stream holds the other up only for the bound (and is counted),
+// and after a stall the order is right again at once.
+#include "platform/waveaudio/completion_order.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace {
+
+using std::chrono::microseconds;
+constexpr microseconds kLong = std::chrono::seconds(20);
+
+class Turns : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    order_.Join(WaveDirection::Capture);
+    order_.Join(WaveDirection::Playback);
+  }
+
+  // Delivers one notice of `direction` through the order, noting it.
+  void Deliver(WaveDirection direction, microseconds bound = kLong) {
+    order_.AwaitTurn(direction, bound);
+    {
+      std::lock_guard lock(mutex_);
+      delivered_ += direction == WaveDirection::Capture ? 'C' : 'P';
+    }
+    order_.Delivered(direction);
+  }
+
+  std::string Delivered() {
+    std::lock_guard lock(mutex_);
+    return delivered_;
+  }
+
+  CompletionOrder order_;
+  std::mutex mutex_;
+  std::string delivered_;
+};
+
+TEST_F(Turns, APlaybackNoticeAheadOfItsCaptureWaitsForIt) {
+  for (int period = 0; period < 3; ++period) {
+    std::atomic<bool> started{false};
+    std::thread playback([&] {
+      started = true;
+      Deliver(WaveDirection::Playback);
+    });
+    // The playback thread is on its way first; the capture notice still goes before it.
+    while (!started) std::this_thread::yield();
+    Deliver(WaveDirection::Capture);
+    playback.join();
+  }
+  EXPECT_EQ(Delivered(), "CPCPCP");
+  EXPECT_EQ(order_.OutOfTurn(), 0U);
+}
+
+TEST_F(Turns, ACaptureRunningAheadWaitsForThePlaybackOfThePeriodBefore) {
+  Deliver(WaveDirection::Capture);
+  std::atomic<bool> started{false};
+  std::thread capture([&] {
+    started = true;
+    Deliver(WaveDirection::Capture);
+  });
+  while (!started) std::this_thread::yield();
+  Deliver(WaveDirection::Playback);
+  capture.join();
+  EXPECT_EQ(Delivered(), "CPC");
+}
+
+TEST_F(Turns, AStalledStreamHoldsTheOtherOnlyForTheBoundAndTheOrderComesBack) {
+  // Capture stalls (a suspended source): playback goes on after the bound, counted.
+  Deliver(WaveDirection::Capture);
+  Deliver(WaveDirection::Playback);
+  Deliver(WaveDirection::Playback, microseconds(1000));
+  Deliver(WaveDirection::Playback, microseconds(1000));
+  EXPECT_EQ(order_.OutOfTurn(), 2U);
+  // Capture comes back: its first notice is in turn, and so is everything after it.
+  Deliver(WaveDirection::Capture, microseconds(1000));
+  Deliver(WaveDirection::Playback, microseconds(1000));
+  Deliver(WaveDirection::Capture, microseconds(1000));
+  EXPECT_EQ(order_.OutOfTurn(), 2U);
+  EXPECT_EQ(Delivered(), "CPPPCPC");
+}
+
+TEST_F(Turns, NothingWaitsForAStreamThatLeft) {
+  std::thread playback([&] { Deliver(WaveDirection::Playback); });
+  // Capture is reset before its notice: the playback notice goes at once, uncounted.
+  order_.Leave(WaveDirection::Capture);
+  playback.join();
+  Deliver(WaveDirection::Playback);
+  EXPECT_EQ(Delivered(), "PP");
+  EXPECT_EQ(order_.OutOfTurn(), 0U);
+}
+
+}  // namespace
