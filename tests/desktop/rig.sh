@@ -29,11 +29,13 @@ wait_for() { wait_up_to 10 "$@"; }
 
 source "$(dirname "${BASH_SOURCE[0]}")/../support/pulse_private.sh"
 
-# The sound server, with a null sink for each name given (echora_out when none is).
+# The sound server, with a null sink for each name given (echora_out when none is), after a
+# null source, echora_mic: capture device 0 is then no monitor, so that the devices chosen at
+# start-up do not record what they play, a pair Power refuses.
 start_sound_server() {
   local sinks=("$@")
   [ ${#sinks[@]} -gt 0 ] || sinks=(echora_out)
-  pulse_start "$work" "${sinks[@]}"
+  pulse_start "$work" source:echora_mic "${sinks[@]}"
   local started=$?
   pids+=($pulse_pid)
   [ $started -eq 0 ] || { echo "the sound server did not start"; cat "$work/pulse.log"; exit 1; }

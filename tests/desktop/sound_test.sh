@@ -9,8 +9,8 @@ echora=$1
 echo_check=$2
 source "$(dirname "$0")/rig.sh" "$3"
 
-# Capture device 0 is the monitor of echora_in, where the test plays; playback device 1 is
-# echora_out, whose monitor the test records.
+# Capture device 1 is the monitor of echora_in, where the test plays (0 is the rig's
+# microphone); playback device 1 is echora_out, whose monitor the test records.
 start_sound_server echora_in echora_out
 start_desktop
 start_tray
@@ -28,6 +28,8 @@ click_at 344 25  # Advanced
 wait_for height_is "$main" 240
 shot echo-page
 click_at 157 64  # the Setup tab
+click_at 80 118  # the input selector, then one up: echora_in's monitor
+xdotool key Up
 click_at 80 152  # the output selector, then one up: echora_out
 xdotool key Up
 sleep 0.3

@@ -3,8 +3,8 @@
 # a real sound server: the About dialog moved aside and the window clicked behind it, About
 # minimised, drags from every surface of the strip, the preset kept through a power cycle
 # with the focus on "Echo active", a sink plugged in after start-up and reached with the Up
-# arrow, then unplugged, and the window closed while the processor is on. Screenshots go to
-# the artifacts folder.
+# arrow, then unplugged, a pair whose input records its output refused, and the window
+# closed while the processor is on. Screenshots go to the artifacts folder.
 #   user_test.sh ECHORA_BINARY ARTIFACTS_DIR
 echora=$1
 source "$(dirname "$0")/rig.sh" "$2"
@@ -133,8 +133,8 @@ echo "== a sink plugged in after start-up"
 late=$(pactl load-module module-null-sink sink_name=late_sink \
   sink_properties=device.description=late_sink)
 click_at 157 64  # Setup
-click_at 80 118  # the input selector, up to the built-in sink's monitor
-xdotool key Up Up
+click_at 80 118  # the input selector, up past the microphone to the built-in sink's monitor
+xdotool key Up Up Up
 click_at 80 152  # the output selector, then Up past the devices there were at start-up
 xdotool key Up Up Up
 sleep 0.3
@@ -154,6 +154,30 @@ sleep 0.3
 memo=$(memo_text)
 check "an arrow then reports it gone" grep -qx 'WaveOutGetDevCaps Error!' <<<"$memo"
 shot memo-sink-gone
+click_at 60 64   # back to the echo page
+
+echo "== an input that records the output"
+# Chosen above: the built-in sink's monitor, and the built-in sink, where the output
+# selector went back to when the late sink went.
+other_window() { xdotool search --onlyvisible --name '^Tarnwick Echora$' 2>/dev/null | grep -vx "$main" | head -1; }
+no_box() { [ -z "$(other_window)" ]; }
+click_at 81 25   # Power
+check "Power says so in a message box" wait_for other_window
+box=$(other_window)
+shot loop-refused
+press_key "$box" ctrl+c
+sleep 0.3
+copied=$(xclip -o -selection clipboard 2>/dev/null)
+expected='The input "Monitor of Built-in Audio An…" records the output "Built-in Audio Analog Stereo": what is played would be echoed again and again, louder each time. Choose another input or output on the Setup page.'
+check "naming both devices" test "$copied" = "$expected"
+check "and opens nothing" silent
+press_key "$box" Return
+check "OK closes the box" wait_for no_box
+check "and the processor stays off" silent
+click_at 157 64  # Setup
+click_at 80 118  # the input selector, one down: echora_out's monitor
+xdotool key Down
+sleep 0.3
 click_at 60 64   # back to the echo page
 
 echo "== closed while on"

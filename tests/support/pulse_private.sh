@@ -3,14 +3,19 @@
 # Source it, then
 #   pulse_start DIR SINK...   starts it with a null sink for each name, in that order, each
 #                             at 44100 Hz 16-bit stereo and described by its name; a sink's
-#                             monitor is a capture device. Exports PULSE_SERVER and sets
-#                             pulse_pid; its log is DIR/pulse.log.
+#                             monitor is a capture device. A name given as source:NAME is a
+#                             null source instead, a capture device that is no monitor, as a
+#                             microphone is. Exports PULSE_SERVER and sets pulse_pid; its log
+#                             is DIR/pulse.log.
 #   kill "$pulse_pid"         ends it
 pulse_start() {
   local dir=$1 modules=() sink
   shift
   for sink in "$@"; do
-    modules+=(-L "module-null-sink sink_name=$sink sink_properties=device.description=$sink rate=44100 format=s16le channels=2 norewinds=1")
+    case $sink in
+      source:*) modules+=(-L "module-null-source source_name=${sink#source:} description=${sink#source:} rate=44100 format=s16le channels=2") ;;
+      *) modules+=(-L "module-null-sink sink_name=$sink sink_properties=device.description=$sink rate=44100 format=s16le channels=2 norewinds=1") ;;
+    esac
   done
   mkdir -p "$dir"/{run,state,home}
   HOME=$dir/home XDG_RUNTIME_DIR=$dir/run PULSE_RUNTIME_PATH=$dir/run \
