@@ -8,9 +8,11 @@
 #include "app/display_session.h"
 #include "app/single_instance.h"
 #include "art/program_icon.h"
+#include "audio/panel_links.h"
 #include "panel/tform1.h"
 #include "platform/shell/utility_window.h"
 #include "platform/shell/winuser.h"
+#include "platform/thread/realtime.h"
 #include "platform/toolkit/tapplication.h"
 #include "platform/waveaudio/pulse_driver.h"
 
@@ -47,6 +49,9 @@ int main(int argc, char** argv) {
 
   PulseDriver sound;
   InstallWaveDriver(&sound);
+  // The echo and notice threads ask for real time as they start; the outcome goes to the
+  // debug page's memo once.
+  EnableRealtimeScheduling(&AppendMemoLineFromService);
   int code = 0;
   {
     auto form = std::make_unique<TForm1>();  // sets Form1, then runs FormCreate
@@ -58,6 +63,7 @@ int main(int argc, char** argv) {
     code = qt.exec();
     AboutBox = nullptr;
   }  // the About dialog goes first, then the main window with its tray icon
+  DisableRealtimeScheduling();
   InstallWaveDriver(nullptr);
   return code;
 }

@@ -31,3 +31,7 @@ PanelLinks& Panel() {
 void ShowMessageFromService(const std::string& text) {
   PostToGui([text] { Panel().ShowMessage(text); });
 }
+
+void AppendMemoLineFromService(const std::string& line) {
+  PostToGui([line] { Panel().AppendMemoLine(line); });
+}

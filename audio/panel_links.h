@@ -35,3 +35,5 @@ PanelLinks& Panel();
 // Hands a message box to the GUI thread without waiting for it to be closed, so that a
 // completion handler never blocks its device's service thread on a dialog. Any thread.
 void ShowMessageFromService(const std::string& text);
+// Hands a memo line to the GUI thread the same way. Any thread.
+void AppendMemoLineFromService(const std::string& line);

@@ -6,6 +6,7 @@
 #include "audio/engine_state.h"
 #include "audio/panel_links.h"
 #include "echo/echo_kernel.h"
+#include "platform/thread/realtime.h"
 
 namespace {
 
@@ -51,6 +52,8 @@ bool TEchoProcess::KeepRunning() const {
 }
 
 void TEchoProcess::Execute() {
+  // A pass late by a period is a period played without its echo.
+  RequestRealtime(SoundThread::Echo);
   // The pool's size cannot change while the streams run.
   const std::int32_t slots = BufferSize / 2;
   const InLoop counted;

@@ -21,9 +21,9 @@ class TEchoProcess final : public TThread {
   void ProduceLedOff();
 
  protected:
-  // Sleeps until a period has passed or the thread must end; on each period runs one pass.
-  // Ends once "Echo active" is unticked, a stop is requested or either stream stops. The
-  // echo thread.
+  // Asks for real-time scheduling (RequestRealtime), then sleeps until a period has passed
+  // or the thread must end; on each period runs one pass. Ends once "Echo active" is
+  // unticked, a stop is requested or either stream stops. The echo thread.
   void Execute() override;
 
  private:

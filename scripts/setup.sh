@@ -4,8 +4,8 @@
 set -euo pipefail
 
 packages=(g++ cmake ninja-build ccache pkg-config clang-format googletest libgtest-dev libgmock-dev
-          libbenchmark-dev sox libpulse-dev libsndfile1-dev libsoxr-dev libcli11-dev pulseaudio
-          pulseaudio-utils qt6-base-dev qt6-svg-dev libxcb1-dev xvfb openbox trayer xdotool
+          libbenchmark-dev sox libpulse-dev libdbus-1-dev libsndfile1-dev libsoxr-dev libcli11-dev
+          pulseaudio pulseaudio-utils qt6-base-dev qt6-svg-dev libxcb1-dev xvfb openbox trayer xdotool
           x11-utils imagemagick xclip time man-db desktop-file-utils appstream weston
           xwayland qt6-wayland dbus libglib2.0-bin xfce4-panel xfwm4 xfconf
           at-spi2-core python3-pyatspi qt6ct)

@@ -3,9 +3,12 @@
 
 #include <QPushButton>
 #include <QTest>
+#include <atomic>
 #include <cstring>
 
 #include "audio/engine_state.h"
+#include "audio/panel_links.h"
+#include "platform/thread/realtime.h"
 #include "platform/toolkit/tspeedbutton.h"
 #include "tests/panel/window_rig.h"
 
@@ -79,6 +82,33 @@ TEST_F(DebugPage, BuffInfoShowsTheRingIndicesWhileOn) {
 
 // A device the service no longer knows: the error line, then the record as it stands. Its
 // name field is full, 32 characters without a NUL, and the listing stops at the field's end.
+// The program turns real-time requests on as it starts (app/main.cpp), the same way; here
+// neither rtkit nor the direct way is to be had.
+TEST_F(DebugPage, SaysOnceHowRealTimeSchedulingWentForTheSoundsThreads) {
+  std::atomic<int> asked{0};
+  const RealtimeAttempt refused{false, "no permission"};
+  EnableRealtimeScheduling(&AppendMemoLineFromService,
+                           {[&](int) {
+                              ++asked;
+                              return RealtimeAttempt{false, "rtkit absent"};
+                            },
+                            [&](int) { return refused; }});
+  const QString line =
+      "Real-time scheduling: not available (rtkit absent, no permission); running at normal "
+      "priority";
+  for (int cycle = 0; cycle < 2; ++cycle) {
+    const int before = asked;
+    rig.ClickPower();  // "Echo active" is ticked: the echo thread starts and asks
+    for (int i = 0; i < 10000 && asked == before; ++i) QTest::qWait(1);
+    rig.RunPeriod();
+    rig.ClickPower();
+  }
+  DisableRealtimeScheduling();
+  for (int i = 0; i < 10000 && rig.Memo().empty(); ++i) QTest::qWait(1);
+  EXPECT_GE(asked, 2);
+  EXPECT_EQ(rig.Memo(), std::vector<QString>{line});
+}
+
 TEST_F(DebugPage, SBInfoForARejectedDeviceListsTheRecordAsItStandsAfterTheErrorLine) {
   rig.card.RemoveCaptureDevice(0);
   std::memset(f.InCaps.szPname, 'A', sizeof f.InCaps.szPname);
