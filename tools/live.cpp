@@ -11,6 +11,7 @@
 #include "echo/processor_power.h"
 #include "platform/thread/dispatcher.h"
 #include "platform/thread/process_cpu.h"
+#include "platform/thread/realtime.h"
 #include "platform/waveaudio/pulse_driver.h"
 #include "tools/cli_panel.h"
 
@@ -127,6 +128,9 @@ int RunLive(const LiveOptions& options, std::ostream& out, std::ostream& err) {
   const auto previousTerm = std::signal(SIGTERM, &OnInterrupt);
   const double cpuBefore = ProcessCpuSeconds();
   const auto start = std::chrono::steady_clock::now();
+  // The threads the sound depends on ask for real time as they start; the outcome is
+  // reported once the engine is off.
+  EnableRealtimeScheduling([](const std::string&) {});
   PowerUpEngine(echo);
   out << "echora-cli: on at " << SampleRate << " Hz, " << BufferSize << " bytes a buffer"
       << (options.seconds ? "" : "; Ctrl-C to stop") << "\n"
@@ -152,10 +156,13 @@ int RunLive(const LiveOptions& options, std::ostream& out, std::ostream& err) {
   panel.Untick();
   AwaitEchoEnd(echo, [&] { gui.Pump(); });
   PowerDownEngine();
+  const std::string realtime = RealtimeOutcomeLine();
+  DisableRealtimeScheduling();
   gui.Pump();
 
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (!realtime.empty()) out << "echora-cli: " << realtime << "\n";
   out << std::fixed << std::setprecision(2) << "echora-cli: off after " << seconds << " s; "
       << panel.Passes() << " echo passes, " << driver.PassesOutOfTurn() << " out of turn; "
       << driver.Underflows() << " underflows, " << driver.Overflows() << " overflows; CPU "

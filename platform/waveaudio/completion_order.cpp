@@ -26,11 +26,27 @@ void CompletionOrder::Leave(WaveDirection direction) {
   changed_.notify_all();
 }
 
+void CompletionOrder::Suspend(WaveDirection direction, bool suspended) {
+  {
+    std::lock_guard lock(mutex_);
+    suspended_[Index(direction)] = suspended;
+  }
+  changed_.notify_all();
+}
+
 void CompletionOrder::AwaitTurn(WaveDirection direction, std::chrono::microseconds bound) {
   std::unique_lock lock(mutex_);
-  const bool inTurn =
-      changed_.wait_for(lock, bound, [&] { return due_ == direction || !BothTakePartLocked(); });
-  if (!inTurn) ++outOfTurn_;
+  const auto inTurn = [&] { return due_ == direction || !BothTakePartLocked(); };
+  auto deadline = std::chrono::steady_clock::now() + bound;
+  while (!inTurn()) {
+    if (suspended_[Index(Other(direction))]) {
+      changed_.wait(lock);
+      deadline = std::chrono::steady_clock::now() + bound;
+    } else if (changed_.wait_until(lock, deadline) == std::cv_status::timeout) {
+      if (!inTurn()) ++outOfTurn_;
+      return;
+    }
+  }
 }
 
 void CompletionOrder::Delivered(WaveDirection direction) {

@@ -24,8 +24,14 @@ class CompletionOrder {
   // It takes part no more (reset, failed or closed): nothing waits for it.
   void Leave(WaveDirection direction);
 
+  // The server suspended the device of `direction` (an idle sink, a headset changing its
+  // profile), or resumed it. While it is suspended, the other direction's notices wait for
+  // it without a bound: the buffers wait, and the sound resumes in order with it.
+  void Suspend(WaveDirection direction, bool suspended);
+
   // On the notice thread of a stream of `direction`, before a completion notice: returns
-  // once it is this direction's turn, or after `bound`, which is then counted.
+  // once it is this direction's turn, or after `bound` (counted from when the other
+  // direction's device last ran), which is then counted.
   void AwaitTurn(WaveDirection direction, std::chrono::microseconds bound);
   // After that notice has been delivered: the other direction's turn.
   void Delivered(WaveDirection direction);
@@ -39,7 +45,8 @@ class CompletionOrder {
 
   std::mutex mutex_;
   std::condition_variable changed_;
-  bool taking_[2] = {false, false};  // by WaveDirection
+  bool taking_[2] = {false, false};     // by WaveDirection
+  bool suspended_[2] = {false, false};  // by WaveDirection
   WaveDirection due_ = WaveDirection::Capture;
   std::atomic<std::uint64_t> outOfTurn_{0};
 };

@@ -1,5 +1,6 @@
 #include "platform/waveaudio/notice_thread.h"
 
+#include "platform/thread/realtime.h"
 #include "platform/thread/spin_wait.h"
 
 NoticeThread::NoticeThread() : state_(std::make_shared<State>()) {
@@ -52,6 +53,8 @@ bool NoticeThread::OnServiceThread() const {
 }
 
 void NoticeThread::Run(const std::shared_ptr<State>& state) {
+  // The completions the sound depends on are delivered here.
+  RequestRealtime(SoundThread::Notices);
   std::unique_lock lock(state->mutex);
   for (;;) {
     state->wake.wait(lock, [&] { return state->stopping || !state->queue.empty(); });

@@ -163,6 +163,7 @@ class PulseStream final : public DevicePort {
       pa_stream_set_write_callback(stream_, nullptr, nullptr);
       pa_stream_set_underflow_callback(stream_, nullptr, nullptr);
       pa_stream_set_overflow_callback(stream_, nullptr, nullptr);
+      pa_stream_set_suspended_callback(stream_, nullptr, nullptr);
       pa_stream_disconnect(stream_);
       pa_stream_unref(stream_);
     }
@@ -231,14 +232,18 @@ class PulseStream final : public DevicePort {
   }
 
   // The server's buffering as the options or the queued header's length ask, and the
-  // completions' turns, which may wait for up to half of that length. Loop lock held.
+  // completions' turns, which may wait for a part of that length. Loop lock held.
   void FitLatencyLocked() {
     latencyFitted_ = true;
     const std::size_t bytes = endpoint_->FrontBytesLeft();
     if (bytes == 0 || !Ready()) return;
     const auto period = std::chrono::microseconds(static_cast<std::int64_t>(bytes / kFrameBytes) *
                                                   1'000'000 / spec_.rate);
-    endpoint_->OrderCompletions(core_->order, period / 2);
+    // A playback notice held longer than half a period would queue the next header too
+    // late; a held capture notice costs only the sound that finds no header, and may wait
+    // for the playback of a device that has just resumed to finish its queued period.
+    endpoint_->OrderCompletions(
+        core_->order, direction_ == WaveDirection::Playback ? period / 2 : period * 3 / 2);
     if (core_->options.latency) return;  // fixed at the open
     latency_ = PulseDriver::LatencyFor(period);
     pa_buffer_attr attr = BufferAttr();
@@ -338,6 +343,11 @@ class PulseStream final : public DevicePort {
     auto* self = static_cast<PulseStream*>(userdata);
     if (self->endpoint_->Running()) ++self->core_->underflows;
   }
+  // A suspended device is not a failure: the other stream's completions wait for it.
+  static void OnSuspended(pa_stream* stream, void* userdata) {
+    auto* self = static_cast<PulseStream*>(userdata);
+    self->core_->order->Suspend(self->direction_, pa_stream_is_suspended(stream) == 1);
+  }
   static void OnOverflow(pa_stream*, void* userdata) {
     ++static_cast<PulseStream*>(userdata)->core_->overflows;
   }
@@ -369,6 +379,7 @@ MMRESULT PulseStream::Connect(const std::string& device) {
     return MMSYSERR_NOMEM;
   }
   pa_stream_set_state_callback(stream_, &OnState, this);
+  pa_stream_set_suspended_callback(stream_, &OnSuspended, this);
   latency_ = core_->options.latency.value_or(PulseDriver::kMinLatency);
   pa_buffer_attr attr = BufferAttr();
   const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE |

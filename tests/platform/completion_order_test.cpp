@@ -86,6 +86,27 @@ TEST_F(Turns, AStalledStreamHoldsTheOtherOnlyForTheBoundAndTheOrderComesBack) {
   EXPECT_EQ(Delivered(), "CPPPCPC");
 }
 
+TEST_F(Turns, WhileTheOtherDeviceIsSuspendedANoticeWaitsPastItsBound) {
+  Deliver(WaveDirection::Capture);
+  order_.Suspend(WaveDirection::Playback, true);
+  std::atomic<bool> delivered{false};
+  std::thread capture([&] {
+    // Far past its bound: the playback device is suspended, not stalled.
+    Deliver(WaveDirection::Capture, microseconds(1000));
+    delivered = true;
+  });
+  // Long enough for the bound to have passed many times over, were it applied.
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+  while (std::chrono::steady_clock::now() < until) std::this_thread::yield();
+  EXPECT_FALSE(delivered);
+  // The playback device's period completes as it resumes; the capture notice then follows.
+  Deliver(WaveDirection::Playback);
+  order_.Suspend(WaveDirection::Playback, false);
+  capture.join();
+  EXPECT_EQ(Delivered(), "CPC");
+  EXPECT_EQ(order_.OutOfTurn(), 0U);
+}
+
 TEST_F(Turns, NothingWaitsForAStreamThatLeft) {
   std::thread playback([&] { Deliver(WaveDirection::Playback); });
   // Capture is reset before its notice: the playback notice goes at once, uncounted.
