@@ -36,12 +36,8 @@ else
   pulse_start "$work" echora_in echora_out || { echo "PulseAudio did not start"; exit 1; }
   pids+=($pulse_pid)
 fi
-number() {  # number SECTION NAME
-  "$cli" devices | awk -v section="$1" -v name="$2" '
-    /^Capture/ {s = "in"} /^Playback/ {s = "out"}
-    s == section && $2 == name && NF == 2 {print $1}
-    s == section && $0 ~ ("  Monitor of " name "$") {print $1}'
-}
+source "$here/bench/device_number.sh"
+number() { device_number "$cli" "$@"; }
 in=$(number in echora_in)
 out=$(number out echora_out)
 [ -n "$in" ] && [ -n "$out" ] || { echo "devices not found"; "$cli" devices; exit 1; }

@@ -39,12 +39,8 @@ else
 fi
 
 # Device numbers by name, as the engine counts them.
-number() {  # number SECTION NAME
-  "$cli" devices | awk -v section="$1" -v name="$2" '
-    /^Capture/ {s = "in"} /^Playback/ {s = "out"}
-    s == section && $2 == name && NF == 2 {print $1}
-    s == section && $0 ~ ("  Monitor of " name "$") {print $1}'
-}
+source "$here/bench/device_number.sh"
+number() { device_number "$cli" "$@"; }
 in=$(number in echora_in)
 out=$(number out echora_out)
 fixed_out=$(number out echora_fixed)
