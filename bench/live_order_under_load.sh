@@ -3,7 +3,10 @@
 # live` between two null sinks of a private sound server, fed a steady tone, while one busy
 # loop per core runs at normal priority. Prints the engine's report, whose "out of turn"
 # counts the buffers played without their echo or echoed twice, beside its underflows and
-# overflows.
+# overflows; then what a listener hears of it: the recording's level in tenths of a second,
+# each against the steady level (a missed echo is about half of it, an echo applied twice
+# about twice), counted from seven buffer periods in, past the start-up periods that the
+# engine plays silent or echoed twice by design.
 #   bench/live_order_under_load.sh [SECONDS] [pulseaudio|pipewire] [MULTIPLIER]
 #   (default 60 pulseaudio 2)
 # Needs build/tools/echora-cli; PipeWire needs Debian's pipewire, pipewire-bin,
@@ -50,4 +53,20 @@ for _ in $(seq "$(nproc)"); do
   sh -c 'while :; do :; done' &
   pids+=($!)
 done
+parec -d echora_out.monitor --raw --format=s16le --rate=44100 --channels=2 >"$work/out.raw" \
+  2>/dev/null &
+pids+=($!)
 "$cli" live --in "$in" --out "$out" --seconds "$seconds" --multiplier "$multiplier"
+python3 - "$work/out.raw" "$multiplier" <<'PY'
+import array, statistics, sys
+samples = array.array("h")
+samples.frombytes(open(sys.argv[1], "rb").read())
+block = 4410 * 2  # a tenth of a second of stereo
+peaks = [max(map(abs, samples[i:i + block])) for i in range(0, len(samples) - block, block)]
+start = max(60, 7 * int(sys.argv[2]) * 10 // 4)  # tenths: seven periods of M/4 s
+heard = [p for p in peaks[start:] if p > 0]
+steady = statistics.median(heard) if heard else 0
+wrong = sum(1 for p in heard if abs(p - steady) > 0.1 * steady)
+print(f"recording: {len(heard) / 10:.1f} s at level, steady peak {steady}; "
+      f"{wrong / 10:.1f} s off it by more than 10%")
+PY
