@@ -15,6 +15,7 @@ WaveDirection Other(WaveDirection direction) {
 void CompletionOrder::Join(WaveDirection direction) {
   std::lock_guard lock(mutex_);
   taking_[Index(direction)] = true;
+  suspended_[Index(direction)] = false;
   due_ = WaveDirection::Capture;
 }
 
@@ -22,6 +23,8 @@ void CompletionOrder::Leave(WaveDirection direction) {
   {
     std::lock_guard lock(mutex_);
     taking_[Index(direction)] = false;
+    // A device that has gone holds nothing up, even one that went while suspended.
+    suspended_[Index(direction)] = false;
   }
   changed_.notify_all();
 }
@@ -32,6 +35,11 @@ void CompletionOrder::Suspend(WaveDirection direction, bool suspended) {
     suspended_[Index(direction)] = suspended;
   }
   changed_.notify_all();
+}
+
+bool CompletionOrder::Suspended(WaveDirection direction) {
+  std::lock_guard lock(mutex_);
+  return suspended_[Index(direction)];
 }
 
 void CompletionOrder::AwaitTurn(WaveDirection direction, std::chrono::microseconds bound) {

@@ -26,8 +26,10 @@ class CompletionOrder {
 
   // The server suspended the device of `direction` (an idle sink, a headset changing its
   // profile), or resumed it. While it is suspended, the other direction's notices wait for
-  // it without a bound: the buffers wait, and the sound resumes in order with it.
+  // it without a bound: the buffers wait, and the sound resumes in order with it. Joining
+  // and leaving end a suspension.
   void Suspend(WaveDirection direction, bool suspended);
+  bool Suspended(WaveDirection direction);
 
   // On the notice thread of a stream of `direction`, before a completion notice: returns
   // once it is this direction's turn, or after `bound` (counted from when the other

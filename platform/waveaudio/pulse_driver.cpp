@@ -295,12 +295,20 @@ class PulseStream final : public DevicePort {
     }
   }
 
-  // Hands what the server recorded to the queued headers. Loop lock held.
+  // Hands what the server recorded to the queued headers. While the playback device is
+  // suspended, what is recorded is let go instead: a header filled then would complete a
+  // period the playback side never pairs, and the streams would resume a period apart.
+  // Loop lock held.
   void Read() {
+    const bool pairedSuspended = core_->order->Suspended(WaveDirection::Playback);
     for (;;) {
       const void* data = nullptr;
       std::size_t size = 0;
       if (pa_stream_peek(stream_, &data, &size) < 0 || size == 0) return;
+      if (pairedSuspended) {
+        pa_stream_drop(stream_);
+        continue;
+      }
       std::size_t offset = 0;
       const std::size_t taken = endpoint_->Capture(size, [&](std::byte* to, std::size_t n) {
         if (data) {

@@ -107,6 +107,18 @@ TEST_F(Turns, WhileTheOtherDeviceIsSuspendedANoticeWaitsPastItsBound) {
   EXPECT_EQ(order_.OutOfTurn(), 0U);
 }
 
+TEST_F(Turns, ADeviceThatLeavesWhileSuspendedHoldsNothingAfterwards) {
+  order_.Suspend(WaveDirection::Playback, true);
+  EXPECT_TRUE(order_.Suspended(WaveDirection::Playback));
+  // Switched off while suspended, then on again: capture is not still waiting for it.
+  order_.Leave(WaveDirection::Playback);
+  EXPECT_FALSE(order_.Suspended(WaveDirection::Playback));
+  order_.Join(WaveDirection::Playback);
+  Deliver(WaveDirection::Capture);
+  Deliver(WaveDirection::Capture, microseconds(1000));
+  EXPECT_EQ(order_.OutOfTurn(), 1U) << "held by its bound, not for ever";
+}
+
 TEST_F(Turns, NothingWaitsForAStreamThatLeft) {
   std::thread playback([&] { Deliver(WaveDirection::Playback); });
   // Capture is reset before its notice: the playback notice goes at once, uncounted.

@@ -146,3 +146,35 @@ TEST(LiveCli, CtrlCStopsTheEngineInOrder) {
   std::fclose(file);
   EXPECT_NE(std::string(text).find("off after 1."), std::string::npos) << text;
 }
+
+// A sink the server suspends for a while (an idle sink, a headset changing profile) is
+// ridden out: the capture waits with it, and the sound resumes with every buffer echoed
+// once, with no failure and nothing out of turn.
+TEST(LiveCli, ASuspendedPlaybackDeviceIsRiddenOut) {
+  PulseTestServer server;
+  const std::string pactl = "PULSE_SERVER=" + server.Address() + " pactl ";
+  Outcome run{};
+  std::thread live([&] {
+    run = Cli("live --server " + server.Address() +
+              " --in 0 --out 1 --seconds 8 --multiplier 2 --latency-ms 60");
+  });
+  // Once the engine's playback stream is on the server.
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  bool playing = false;
+  while (!playing && std::chrono::steady_clock::now() < end) {
+    FILE* inputs = popen((pactl + "list short sink-inputs 2>/dev/null").c_str(), "r");
+    char line[512];
+    while (inputs && std::fgets(line, sizeof line, inputs)) playing = true;
+    if (inputs) pclose(inputs);
+    if (!playing) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_TRUE(playing);
+  // Six buffer periods: longer than the capture side's own bound on waiting for its turn.
+  EXPECT_EQ(std::system((pactl + "suspend-sink echora_out 1").c_str()), 0);
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  EXPECT_EQ(std::system((pactl + "suspend-sink echora_out 0").c_str()), 0);
+  live.join();
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_EQ(run.out.find("ERROR"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(" 0 out of turn; "), std::string::npos) << run.out;
+}
