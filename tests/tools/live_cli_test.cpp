@@ -4,10 +4,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "tests/support/pulse_test_server.h"
 
@@ -149,20 +154,36 @@ TEST(LiveCli, CtrlCStopsTheEngineInOrder) {
 
 // A sink the server suspends for a while (an idle sink, a headset changing profile) is
 // ridden out: the capture waits with it, and the sound resumes with every buffer echoed
-// once, with no failure and nothing out of turn.
+// once, with no failure, nothing out of turn and nothing at full scale.
 TEST(LiveCli, ASuspendedPlaybackDeviceIsRiddenOut) {
   PulseTestServer server;
-  const std::string pactl = "PULSE_SERVER=" + server.Address() + " pactl ";
+  const std::string dir = ::testing::TempDir() + "suspend-" + std::to_string(getpid());
+  std::filesystem::create_directories(dir);
+  const std::string env = "PULSE_SERVER=" + server.Address() + " ";
+  const std::string raw = " --raw --format=s16le --rate=44100 --channels=2";
+  // A steady 450 Hz tone into the sink whose monitor is captured, and what the engine plays
+  // recorded from the other's monitor.
+  ASSERT_EQ(std::system(("(sox -n -r 44100 -c 2 -b 16 -e signed -t raw - synth 30 sine 450 "
+                         "vol 0.18 2>/dev/null | " +
+                         env + "pacat -d echora_in" + raw + " --latency-msec=200) & echo $! >" +
+                         dir + "/tone.pid")
+                            .c_str()),
+            0);
+  ASSERT_EQ(std::system((env + "parec -d echora_out.monitor" + raw + " >" + dir +
+                         "/out.raw 2>/dev/null & echo $! >" + dir + "/record.pid")
+                            .c_str()),
+            0);
   Outcome run{};
   std::thread live([&] {
     run = Cli("live --server " + server.Address() +
-              " --in 0 --out 1 --seconds 8 --multiplier 2 --latency-ms 60");
+              " --in 0 --out 1 --seconds 14 --multiplier 2 --latency-ms 60");
   });
   // Once the engine's playback stream is on the server.
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   bool playing = false;
   while (!playing && std::chrono::steady_clock::now() < end) {
-    FILE* inputs = popen((pactl + "list short sink-inputs 2>/dev/null").c_str(), "r");
+    FILE* inputs =
+        popen((env + "pactl list short sink-inputs 2>/dev/null | grep -v pacat").c_str(), "r");
     char line[512];
     while (inputs && std::fgets(line, sizeof line, inputs)) playing = true;
     if (inputs) pclose(inputs);
@@ -170,11 +191,38 @@ TEST(LiveCli, ASuspendedPlaybackDeviceIsRiddenOut) {
   }
   EXPECT_TRUE(playing);
   // Six buffer periods: longer than the capture side's own bound on waiting for its turn.
-  EXPECT_EQ(std::system((pactl + "suspend-sink echora_out 1").c_str()), 0);
+  EXPECT_EQ(std::system((env + "pactl suspend-sink echora_out 1").c_str()), 0);
   std::this_thread::sleep_for(std::chrono::seconds(3));
-  EXPECT_EQ(std::system((pactl + "suspend-sink echora_out 0").c_str()), 0);
+  EXPECT_EQ(std::system((env + "pactl suspend-sink echora_out 0").c_str()), 0);
   live.join();
+  [[maybe_unused]] const int stopped =
+      std::system(("kill $(cat " + dir + "/record.pid " + dir + "/tone.pid) 2>/dev/null").c_str());
   EXPECT_EQ(run.status, 0) << run.out;
   EXPECT_EQ(run.out.find("ERROR"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find(" 0 out of turn; "), std::string::npos) << run.out;
+
+  // What was heard, a tenth of a second at a time: past the start-up periods, which the
+  // engine plays silent or echoed twice by design, every block at the steady echo level.
+  std::ifstream in(dir + "/out.raw", std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+  std::vector<std::int16_t> samples(bytes.size() / 2);
+  std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+  std::vector<int> peaks;
+  constexpr std::size_t kBlock = 4410 * 2;
+  for (std::size_t at = 0; at + kBlock <= samples.size(); at += kBlock) {
+    int peak = 0;
+    for (std::size_t i = at; i < at + kBlock; ++i) peak = std::max(peak, std::abs(int{samples[i]}));
+    if (peak > 0) peaks.push_back(peak);
+  }
+  ASSERT_GT(peaks.size(), 40U) << "too little was heard";
+  const std::vector<int> steady(peaks.begin() + 35, peaks.end() - 2);  // 7 periods in; the stop
+  std::vector<int> sorted = steady;
+  std::sort(sorted.begin(), sorted.end());
+  const int median = sorted[sorted.size() / 2];
+  EXPECT_GT(median, 10000) << "the tone's echo";
+  EXPECT_LT(median, 32767);
+  for (std::size_t i = 0; i < steady.size(); ++i) {
+    EXPECT_NEAR(steady[i], median, median / 10) << "block " << i << " of " << steady.size();
+  }
+  std::filesystem::remove_all(dir);
 }
