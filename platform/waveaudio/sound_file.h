@@ -1,6 +1,6 @@
-// Sound files through libsndfile: every format it reads (WAV of any common sample format,
-// RF64, AIFF, FLAC, Ogg/Vorbis, Opus...) delivered as the engine's stereo, and the
-// renderer's 16-bit stereo written as WAV (RF64 past 4 GiB) or FLAC.
+// Sound files: every format libsndfile reads (WAV of any common sample format, RF64, AIFF,
+// FLAC, Ogg/Vorbis, Opus...) delivered as the engine's stereo, and the renderer's 16-bit
+// stereo written as plain PCM WAV by our own code (RF64 past 4 GiB) or as FLAC by libsndfile.
 #pragma once
 
 #include <cstddef>
