@@ -16,6 +16,7 @@ void CompletionOrder::Join(WaveDirection direction) {
   std::lock_guard lock(mutex_);
   taking_[Index(direction)] = true;
   suspended_[Index(direction)] = false;
+  lead_ = 0;
   due_ = WaveDirection::Capture;
 }
 
@@ -46,21 +47,33 @@ void CompletionOrder::AwaitTurn(WaveDirection direction, std::chrono::microsecon
   std::unique_lock lock(mutex_);
   const auto inTurn = [&] { return due_ == direction || !BothTakePartLocked(); };
   auto deadline = std::chrono::steady_clock::now() + bound;
+  ++waiting_[Index(direction)];
   while (!inTurn()) {
-    if (suspended_[Index(Other(direction))]) {
+    if (suspended_[Index(Other(direction))] || AsFarAheadAsItMayLocked(direction)) {
       changed_.wait(lock);
       deadline = std::chrono::steady_clock::now() + bound;
     } else if (changed_.wait_until(lock, deadline) == std::cv_status::timeout) {
       if (!inTurn()) ++outOfTurn_;
-      return;
+      break;
     }
   }
+  --waiting_[Index(direction)];
 }
 
 void CompletionOrder::Delivered(WaveDirection direction) {
   {
     std::lock_guard lock(mutex_);
+    if (BothTakePartLocked()) lead_ += direction == WaveDirection::Capture ? 1 : -1;
     due_ = Other(direction);
   }
   changed_.notify_all();
+}
+
+bool CompletionOrder::AsFarAheadAsItMayLocked(WaveDirection direction) const {
+  return direction == WaveDirection::Capture ? lead_ >= kCaptureLeadMax : lead_ <= kCaptureLeadMin;
+}
+
+bool CompletionOrder::Holding(WaveDirection direction) {
+  std::lock_guard lock(mutex_);
+  return waiting_[Index(direction)] > 0 && due_ != direction && BothTakePartLocked();
 }

@@ -33,6 +33,11 @@ void NoticeThread::WaitDelivered() {
   state_->deliveredWake.wait(lock, [&] { return state_->done >= target || state_->ended; });
 }
 
+bool NoticeThread::Delivered() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->done >= state_->posted || state_->ended;
+}
+
 void NoticeThread::Stop() {
   {
     std::lock_guard lock(state_->mutex);

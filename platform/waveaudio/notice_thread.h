@@ -24,6 +24,8 @@ class NoticeThread {
   // Returns once everything posted before the call has been delivered; at once on the
   // service thread itself, which would otherwise wait for its own delivery.
   void WaitDelivered();
+  // Whether everything posted so far has been delivered; never waits.
+  bool Delivered() const;
   // Delivers what is queued and ends the thread. Called on the service thread itself (a
   // callback closing its own device), the thread is left to end on its own.
   void Stop();

@@ -9,6 +9,9 @@
 #include <limits>
 #include <utility>
 
+#include "platform/thread/spin_wait.h"
+#include "platform/waveaudio/completion_order.h"
+
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
@@ -35,7 +38,13 @@ struct StreamRecord {
   bool begun = false;
   SteadyClock::time_point origin;
   std::uint64_t framesDone = 0;
+  // Stepped clock: frames the stream has been held back by (see VirtualDriver::Lag).
+  std::uint64_t behind = 0;
 };
+
+int Index(WaveDirection direction) {
+  return direction == WaveDirection::Capture ? 0 : 1;
+}
 
 struct Fault {
   MMRESULT code;
@@ -52,10 +61,13 @@ struct VirtualDriver::Shared {
   std::vector<std::shared_ptr<StreamRecord>> streams;  // in the order they were opened
   std::array<std::deque<Fault>, kWaveCallCount> faults;
   std::array<int, kWaveCallCount> calls{};
+  std::shared_ptr<CompletionOrder> order;  // none unless the card orders its completions
+  std::chrono::microseconds orderBound{0};
 
-  std::mutex clockMutex;              // one advance of the clock at a time
-  std::vector<std::int16_t> scratch;  // sound heard with no header to put it in
-  std::vector<std::int16_t> heard;    // sound for a header piece of part frames
+  std::mutex clockMutex;               // one advance of the clock at a time
+  std::vector<std::int16_t> scratch;   // sound heard with no header to put it in
+  std::vector<std::int16_t> heard;     // sound for a header piece of part frames
+  std::array<std::uint64_t, 2> lag{};  // by WaveDirection, see VirtualDriver::Lag
 
   std::vector<std::shared_ptr<DeviceState>>& Devices(WaveDirection d) {
     return d == WaveDirection::Capture ? capture : playback;
@@ -63,13 +75,15 @@ struct VirtualDriver::Shared {
 
   // Moves every stream on by the frames `due` gives it, splitting at every header boundary
   // so that completions come out in time order, and handling each stream's notices before
-  // the next stream moves.
+  // the next stream moves; with turns, each moment's notices once every stream has moved.
   void Advance(const std::function<std::uint64_t(StreamRecord&)>& due) {
     std::lock_guard clock(clockMutex);
     std::vector<std::shared_ptr<StreamRecord>> open;
+    std::shared_ptr<CompletionOrder> turns;
     {
       std::lock_guard lock(mutex);
       open = streams;
+      turns = order;
     }
     std::vector<std::uint64_t> left(open.size());
     for (std::size_t i = 0; i < open.size(); ++i) left[i] = due(*open[i]);
@@ -86,7 +100,27 @@ struct VirtualDriver::Shared {
         const std::uint64_t n = std::min(chunk, left[i]);
         Transfer(*open[i], n);
         left[i] -= n;
-        open[i]->endpoint->WaitNoticesDelivered();
+        if (!turns) open[i]->endpoint->WaitNoticesDelivered();
+      }
+      if (turns) Settle(open, *turns);
+    }
+  }
+
+  // Waits until each stream's notices are delivered or held for the other stream's, which
+  // only a later moment may bring. A delivery can release a held notice, so this goes round
+  // until a round finds nothing to wait for.
+  static void Settle(const std::vector<std::shared_ptr<StreamRecord>>& open,
+                     CompletionOrder& turns) {
+    for (bool waited = true; waited;) {
+      waited = false;
+      for (const auto& stream : open) {
+        const auto settled = [&] {
+          return stream->endpoint->NoticesDelivered() || turns.Holding(stream->device->direction);
+        };
+        while (!settled()) {
+          waited = true;
+          if (!SpinUntil(settled)) std::this_thread::sleep_for(std::chrono::microseconds(50));
+        }
       }
     }
   }
@@ -245,7 +279,30 @@ void VirtualDriver::SetCaptureSource(UINT id, std::shared_ptr<CaptureSource> sou
 }
 
 void VirtualDriver::Step(std::size_t frames) {
-  shared_->Advance([frames](StreamRecord&) { return frames; });
+  shared_->Advance([this, frames](StreamRecord& s) -> std::uint64_t {
+    // Called under the clock's lock, which guards the lags.
+    const std::uint64_t lag = shared_->lag[Index(s.device->direction)];
+    const std::uint64_t owed = s.behind + frames;
+    const std::uint64_t move = owed > lag ? owed - lag : 0;
+    s.behind = owed - move;
+    return move;
+  });
+}
+
+void VirtualDriver::OrderCompletions(std::chrono::microseconds bound) {
+  std::lock_guard lock(shared_->mutex);
+  shared_->order = std::make_shared<CompletionOrder>();
+  shared_->orderBound = bound;
+}
+
+std::uint64_t VirtualDriver::PassesOutOfTurn() const {
+  std::lock_guard lock(shared_->mutex);
+  return shared_->order ? shared_->order->OutOfTurn() : 0;
+}
+
+void VirtualDriver::Lag(WaveDirection direction, std::size_t frames) {
+  std::lock_guard clock(shared_->clockMutex);
+  shared_->lag[Index(direction)] = frames;
 }
 
 void VirtualDriver::RunRealTimeClock() {
@@ -366,24 +423,32 @@ bool VirtualDriver::Loops(UINT capture, UINT playback) {
 MMRESULT VirtualDriver::Open(WaveDirection direction, UINT id, const WAVEFORMATEX& format,
                              std::shared_ptr<StreamEndpoint> endpoint,
                              std::unique_ptr<DevicePort>& port) {
-  std::lock_guard lock(shared_->mutex);
-  auto& devices = shared_->Devices(direction);
-  if (id >= devices.size()) return MMSYSERR_BADDEVICEID;
-  const auto& device = devices[id];
-  if (device->settings.openResult != MMSYSERR_NOERROR) return device->settings.openResult;
-  if (!IsProgramFormat(format)) return WAVERR_BADFORMAT;
-  if (device->openStreams > 0) return MMSYSERR_ALLOCATED;
-  if (direction == WaveDirection::Playback && device->settings.halfDuplex &&
-      id < shared_->capture.size() && shared_->capture[id]->openStreams > 0) {
-    return MMSYSERR_ALLOCATED;
+  std::shared_ptr<CompletionOrder> order;
+  std::chrono::microseconds bound{};
+  {
+    std::lock_guard lock(shared_->mutex);
+    auto& devices = shared_->Devices(direction);
+    if (id >= devices.size()) return MMSYSERR_BADDEVICEID;
+    const auto& device = devices[id];
+    if (device->settings.openResult != MMSYSERR_NOERROR) return device->settings.openResult;
+    if (!IsProgramFormat(format)) return WAVERR_BADFORMAT;
+    if (device->openStreams > 0) return MMSYSERR_ALLOCATED;
+    if (direction == WaveDirection::Playback && device->settings.halfDuplex &&
+        id < shared_->capture.size() && shared_->capture[id]->openStreams > 0) {
+      return MMSYSERR_ALLOCATED;
+    }
+    auto record = std::make_shared<StreamRecord>();
+    record->device = device;
+    record->rate = static_cast<std::int32_t>(format.nSamplesPerSec);
+    record->endpoint = endpoint;
+    ++device->openStreams;
+    shared_->streams.push_back(record);
+    port = std::make_unique<VirtualPort>(shared_, std::move(record));
+    order = shared_->order;
+    bound = shared_->orderBound;
   }
-  auto record = std::make_shared<StreamRecord>();
-  record->device = device;
-  record->rate = static_cast<std::int32_t>(format.nSamplesPerSec);
-  record->endpoint = std::move(endpoint);
-  ++device->openStreams;
-  shared_->streams.push_back(record);
-  port = std::make_unique<VirtualPort>(shared_, std::move(record));
+  // Outside the card's lock: the stream takes its own.
+  if (order) endpoint->OrderCompletions(order, bound);
   return MMSYSERR_NOERROR;
 }
 

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -64,6 +65,19 @@ class VirtualDriver final : public WaveDriver {
   // emptied have been handled by the callbacks. At a moment where two streams finish a
   // header together, the one opened first completes first.
   void Step(std::size_t frames);
+
+  // From now on, the completion notices of the streams opened take turns, capture first, as
+  // on a sound server (see CompletionOrder), each held at most `bound`. The clock then moves
+  // every stream through a moment before it waits for their notices, so that a notice held
+  // for the other stream's does not hold the clock up.
+  void OrderCompletions(std::chrono::microseconds bound);
+  // Stepped clock: the streams of `direction` run `frames` behind the clock from the next
+  // step on, like a device whose interrupts come late, so that their completions fall after
+  // the other direction's of the same moment. A stream that is behind by more catches up in
+  // the next step, all at once: a stall and its end. Nothing they hear is lost.
+  void Lag(WaveDirection direction, std::size_t frames);
+  // Notices let through out of turn since OrderCompletions (see CompletionOrder::OutOfTurn).
+  std::uint64_t PassesOutOfTurn() const;
 
   // Every slot the playback device was given, in order (interleaved stereo), since it was
   // added or since the last TakePlayed, which also forgets them.

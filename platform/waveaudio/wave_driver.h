@@ -101,6 +101,8 @@ class StreamEndpoint {
   // Returns once every notice handed out so far has been delivered; at once when called on
   // the device's own service thread.
   virtual void WaitNoticesDelivered() = 0;
+  // Whether every notice handed out so far has been delivered; never waits.
+  virtual bool NoticesDelivered() = 0;
   // From now on, the completion notices of this device take turns with those of the other
   // direction's device given the same `order`, each held at most `bound` (see
   // CompletionOrder). A reset, a failure or closing ends its part.

@@ -201,6 +201,10 @@ void WaveStream::WaitNoticesDelivered() {
   notices_.WaitDelivered();
 }
 
+bool WaveStream::NoticesDelivered() {
+  return notices_.Delivered();
+}
+
 void WaveStream::CompleteFrontLocked(bool bySound) {
   WAVEHDR* header = queue_.front();
   queue_.pop_front();

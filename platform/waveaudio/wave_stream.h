@@ -46,6 +46,7 @@ class WaveStream final : public StreamEndpoint, public std::enable_shared_from_t
   bool Running() override;
   void Fail(MMRESULT code) override;
   void WaitNoticesDelivered() override;
+  bool NoticesDelivered() override;
   void OrderCompletions(std::shared_ptr<CompletionOrder> order,
                         std::chrono::microseconds bound) override;
 

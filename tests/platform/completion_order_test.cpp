@@ -1,6 +1,7 @@
 // The capture and playback completions taking turns: a notice out of turn waits for the
-// other stream's, a stalled stream holds the other up only for the bound (and is counted),
-// and after a stall the order is right again at once.
+// other stream's, a stalled stream holds the other up only for the bound (and is counted)
+// and then, one notice ahead, until it comes back; after a stall the order is right again
+// at once.
 #include "platform/waveaudio/completion_order.h"
 
 #include <gtest/gtest.h>
@@ -71,19 +72,32 @@ TEST_F(Turns, ACaptureRunningAheadWaitsForThePlaybackOfThePeriodBefore) {
   EXPECT_EQ(Delivered(), "CPC");
 }
 
-TEST_F(Turns, AStalledStreamHoldsTheOtherOnlyForTheBoundAndTheOrderComesBack) {
-  // Capture stalls (a suspended source): playback goes on after the bound, counted.
+TEST_F(Turns, AStalledStreamHoldsTheOtherForTheBoundOnceThenUntilItComesBack) {
+  // Capture stalls: playback goes on after the bound, counted.
   Deliver(WaveDirection::Capture);
   Deliver(WaveDirection::Playback);
   Deliver(WaveDirection::Playback, microseconds(1000));
-  Deliver(WaveDirection::Playback, microseconds(1000));
-  EXPECT_EQ(order_.OutOfTurn(), 2U);
-  // Capture comes back: its first notice is in turn, and so is everything after it.
+  EXPECT_EQ(order_.OutOfTurn(), 1U);
+  // One notice ahead is as far as it goes: a stream further ahead would reuse headers that
+  // the stalled one still holds.
+  std::atomic<bool> delivered{false};
+  std::thread playback([&] {
+    Deliver(WaveDirection::Playback, microseconds(1000));
+    delivered = true;
+  });
+  // The bound many times over.
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+  while (std::chrono::steady_clock::now() < until) std::this_thread::yield();
+  EXPECT_FALSE(delivered);
+  EXPECT_TRUE(order_.Holding(WaveDirection::Playback));
+  // Capture comes back: its first notice is in turn, the held one follows, and so is
+  // everything after it.
+  Deliver(WaveDirection::Capture, microseconds(1000));
+  playback.join();
   Deliver(WaveDirection::Capture, microseconds(1000));
   Deliver(WaveDirection::Playback, microseconds(1000));
-  Deliver(WaveDirection::Capture, microseconds(1000));
-  EXPECT_EQ(order_.OutOfTurn(), 2U);
-  EXPECT_EQ(Delivered(), "CPPPCPC");
+  EXPECT_EQ(order_.OutOfTurn(), 1U);
+  EXPECT_EQ(Delivered(), "CPPCPCP");
 }
 
 TEST_F(Turns, WhileTheOtherDeviceIsSuspendedANoticeWaitsPastItsBound) {

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <mutex>
+#include <ostream>
 #include <thread>
 #include <vector>
 
@@ -121,6 +122,10 @@ std::vector<Peak> Peaks(const std::vector<std::int16_t>& slots, int threshold, s
 struct RateAndMultiplier {
   std::int32_t rate;
   std::int32_t multiplier;
+  // As a failure names it: "44100 Hz, multiplier 2".
+  friend void PrintTo(const RateAndMultiplier& p, std::ostream* os) {
+    *os << p.rate << " Hz, multiplier " << p.multiplier;
+  }
 };
 
 class EngineOnPulse : public ::testing::TestWithParam<RateAndMultiplier> {
