@@ -3,10 +3,12 @@
 # by side in one run: `echora-cli live` at the start-up settings (44100 Hz, multiplier 8,
 # "Concert Hall 1", the server latency following the buffer period), the same at the fixed
 # 40 ms the engine used to ask for, and `parec | pacat` at 40 ms, all fed the same steady
-# 450 Hz tone. Reports each one's CPU, the engine's own underflow and overflow counts, and
-# the dropouts found in each recording.
+# 450 Hz tone. Reports each one's CPU, the engine's own underflow and overflow counts, the
+# dropouts found in each recording, and what a listener hears of the engine's, cycle by
+# cycle: the seconds echoed right and the seconds mis-echoed (a period played without its
+# echo or echoed twice, which keeps the waveform whole and so is no dropout).
 #   bench/live_vs_passthrough.sh [SECONDS] [pulseaudio|pipewire]   (default 60 pulseaudio)
-# Needs build/tools/echora-cli and build/bench/dropout_count; PipeWire needs Debian's
+# Needs build/tools/echora-cli, build/bench/dropout_count and build/bench/level_count; PipeWire needs Debian's
 # pipewire, pipewire-bin, pipewire-pulse and wireplumber.
 set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,6 +16,7 @@ seconds=${1:-60}
 server=${2:-pulseaudio}
 cli=$here/build/tools/echora-cli
 count=$here/build/bench/dropout_count
+levels=$here/build/bench/level_count
 work=$(mktemp -d)
 pids=()
 cleanup() {
@@ -103,3 +106,6 @@ echo "at a fixed 40 ms: $(grep 'off after' "$work/fixed.txt")"
 echo "engine recording:       $("$count" "$work/engine.raw" 44100 14 "$seconds")"
 echo "  at a fixed 40 ms:     $("$count" "$work/fixed.raw" 44100 14 "$seconds")"
 echo "pass-through recording: $("$count" "$work/passthrough.raw" 44100 2 "$seconds")"
+# The tone's peak as sox makes it at vol 0.18.
+echo "engine, as heard:       $("$levels" "$work/engine.raw" 44100 14 "$seconds" 5898)"
+echo "  at a fixed 40 ms:     $("$levels" "$work/fixed.raw" 44100 14 "$seconds" 5898)"
