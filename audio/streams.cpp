@@ -1,5 +1,6 @@
 #include "audio/streams.h"
 
+#include <atomic>
 #include <string>
 
 #include "audio/device_check.h"
@@ -37,6 +38,20 @@ void MemoDriverFailure() {
   if (const std::string line = DriverFailureLine(); !line.empty()) Memo(line);
 }
 
+// Whether the driver's reason has been written for a completion handler's failure since
+// capture last started.
+std::atomic<bool> ReasonShown{false};
+
+// A waveform call in a completion handler failed, most often because the device or the
+// sound server went away under a running stream: the box, and the first time after a
+// switch-on the driver's reason as a memo line, which outlasts both the box and the
+// driver's own record of it.
+void ShowServiceFailure(const std::string& text) {
+  ShowMessageFromService(text);
+  const std::string line = DriverFailureLine();
+  if (!line.empty() && !ReasonShown.exchange(true)) AppendMemoLineFromService(line);
+}
+
 std::int32_t NextInRing(std::int32_t index) {
   return index + 1 > kPoolBuffers - 1 ? 0 : index + 1;
 }
@@ -64,6 +79,7 @@ bool OpenWaveOut(std::int32_t DeviceId) {
 }
 
 void StartCapture() {
+  ReasonShown = false;
   bufinnum = 0;
   InputActive = true;
   if (!OpenWaveIn(Panel().CaptureDeviceNumber())) {
@@ -139,7 +155,7 @@ void WaveInDone(HWAVEIN, UINT uMsg, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
     finished = &WaveHeader[InLast];
   }
   if (waveInUnprepareHeader(hWaveIn, finished, kHeaderSize)) {
-    ShowMessageFromService("waveInUnprepareHeader ERROR!");
+    ShowServiceFailure("waveInUnprepareHeader ERROR!");
   }
   // One word at a time, oldest first: the echo thread may read the pair in between.
   InOlder = InNewer.load();
@@ -149,10 +165,10 @@ void WaveInDone(HWAVEIN, UINT uMsg, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
   if (!InputActive) return;
   RunQueueingHook(uMsg);
   if (waveInPrepareHeader(hWaveIn, &WaveHeader[bufinnum], kHeaderSize)) {
-    ShowMessageFromService("waveInPrepareHeader ERROR!");
+    ShowServiceFailure("waveInPrepareHeader ERROR!");
   }
   if (waveInAddBuffer(hWaveIn, &WaveHeader[bufinnum], kHeaderSize)) {
-    ShowMessageFromService("waveInWrite ERROR!");
+    ShowServiceFailure("waveInWrite ERROR!");
   }
 }
 
@@ -166,7 +182,7 @@ void WaveOutDone(HWAVEOUT, UINT uMsg, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
     finished = &WaveHeader[OutLast];
   }
   if (waveOutUnprepareHeader(hWaveOut, finished, kHeaderSize)) {
-    ShowMessageFromService("waveOutUnprepareHeader ERROR!");
+    ShowServiceFailure("waveOutUnprepareHeader ERROR!");
   }
   OutLast = bufoutnum.load();
   bufoutnum = NextInRing(bufoutnum);
@@ -176,9 +192,9 @@ void WaveOutDone(HWAVEOUT, UINT uMsg, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
   WakeEchoThread();
   RunQueueingHook(uMsg);
   if (waveOutPrepareHeader(hWaveOut, &WaveHeader[bufoutnum], kHeaderSize)) {
-    ShowMessageFromService("waveOutPrepareHeader ERROR!");
+    ShowServiceFailure("waveOutPrepareHeader ERROR!");
   }
   if (waveOutWrite(hWaveOut, &WaveHeader[bufoutnum], kHeaderSize)) {
-    ShowMessageFromService("waveOutWrite ERROR!");
+    ShowServiceFailure("waveOutWrite ERROR!");
   }
 }

@@ -23,6 +23,7 @@
 #include "audio/panel_links.h"
 #include "echo/echo_process.h"
 #include "echo/echo_rules.h"
+#include "echo/echo_settings.h"
 #include "echo/processor_power.h"
 #include "platform/thread/dispatcher.h"
 #include "platform/thread/process_cpu.h"
@@ -70,10 +71,7 @@ int main(int argc, char** argv) {
   const int seconds = argc > 1 ? std::atoi(argv[1]) : 20;
   SampleRate = 44100;
   BufferSize = BufferSizeFor(8, 44100);
-  const EchoSliders sliders = ApplyPresetTo({}, *PresetAt(1), BufferSize, SampleRate);
-  EchoDelay = sliders.delay * 2;
-  EchoStep = EchoStepFor(sliders.repeats);
-  EchoVolume = sliders.volume;
+  ApplyEchoSliders(ApplyPresetTo({}, StartupPreset(), BufferSize, SampleRate));
 
   VirtualDriver device(VirtualDriver::Clock::RealTime);
   // One cycle of a 441 Hz tone, looped: the card replays it rather than computing it.

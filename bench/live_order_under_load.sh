@@ -100,4 +100,4 @@ echo "== $server, $seconds s at multiplier $multiplier, priority $priority, $(np
 # Seven periods of M/4 s in, or six seconds, whichever is later; the tone's peak as sox
 # makes it at vol 0.18.
 skip=$(awk -v m="$multiplier" 'BEGIN {s = 7 * m / 4; print (s > 6 ? s : 6)}')
-echo "recording: $("$levels" "$work/out.raw" 44100 "$skip" "$(awk -v a="$seconds" -v b="$skip" 'BEGIN {print a - b}')" 5898)"
+echo "recording: $("$levels" "$work/out.raw" 44100 "$skip" "$(awk -v a="$seconds" -v b="$skip" 'BEGIN {print a - b - 2}')" 5898)"

@@ -31,6 +31,7 @@
 #include <utility>
 
 #include "echo/echo_kernel_paths.h"
+#include "echo/echo_rules.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #define ECHORA_HAVE_X86 1
@@ -48,7 +49,6 @@ using std::int64_t;
 constexpr int32_t kMinStep = 9;
 constexpr int32_t kMaxStep = 100;
 constexpr int32_t kMinVolume = 1;
-constexpr int32_t kMaxVolume = 5000;
 constexpr int32_t kMaxTaps = kMaxStep / kMinStep;  // weights 9, 18, ..., 99
 
 // The settings of one call, brought into range, with the float factors worked out.
@@ -83,8 +83,8 @@ constexpr float RoundUpPercent(int32_t percent) {
 
 // Worked out at compile time: doing it per call cost more than a whole block of samples.
 constexpr auto kPercentFactor = [] {
-  std::array<float, kMaxVolume + 1> table{};
-  for (int32_t p = 1; p <= kMaxVolume; ++p) table[p] = RoundUpPercent(p);
+  std::array<float, kVolumeLimit + 1> table{};
+  for (int32_t p = 1; p <= kVolumeLimit; ++p) table[p] = RoundUpPercent(p);
   return table;
 }();
 
@@ -113,7 +113,7 @@ void Drive(int16_t* older, const int16_t* newer, int32_t slots, int32_t begin, i
     pass.weight[g] = step * (g + 1);
     pass.factor[g] = kPercentFactor[pass.weight[g]];
   }
-  pass.volume = std::clamp(settings.volume, kMinVolume, kMaxVolume);
+  pass.volume = std::clamp(settings.volume, kMinVolume, kVolumeLimit);
   pass.gain = kPercentFactor[pass.volume];
 
   // A delay beyond the row, or a row end at or before slot 0, leaves only the first tap;

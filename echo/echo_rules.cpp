@@ -64,15 +64,22 @@ int PresetIndex(std::string_view name) {
   return -1;
 }
 
+EchoSliders MoveRepeats(EchoSliders sliders, std::int32_t position, std::int32_t bufferSize) {
+  sliders.repeats = std::clamp(position, 1, kMaxRepeatsPosition);
+  sliders.delayMax = DelayMaximum(bufferSize, sliders.repeats);
+  sliders.delay = std::min(sliders.delay, sliders.delayMax);
+  return sliders;
+}
+
+const Preset& StartupPreset() {
+  return *PresetAt(kStartupPresetIndex);
+}
+
 EchoSliders ApplyPresetTo(EchoSliders sliders, const Preset& preset, std::int32_t bufferSize,
                           std::int32_t sampleRate, int* volumePasses) {
   const int passes = ApplyPresetSteps(
       preset, sampleRate,
-      [&](std::int32_t repeats) {
-        sliders.repeats = std::clamp(repeats, 1, kMaxRepeatsPosition);
-        sliders.delayMax = DelayMaximum(bufferSize, sliders.repeats);
-        sliders.delay = std::min(sliders.delay, sliders.delayMax);
-      },
+      [&](std::int32_t repeats) { sliders = MoveRepeats(sliders, repeats, bufferSize); },
       [&](std::int32_t delay) { sliders.delay = std::clamp(delay, 0, sliders.delayMax); },
       [&](std::int32_t volume) {
         sliders.volume = std::clamp(volume, sliders.volumeRange.min, sliders.volumeRange.max);

@@ -62,8 +62,11 @@ extern const std::array<Preset, 15> kPresets;
 const Preset* PresetAt(int index);
 // The selector index of a preset name, or -1.
 int PresetIndex(std::string_view name);
+// The preset the program starts with, at this selector index: "Concert Hall 1".
+constexpr int kStartupPresetIndex = 1;
+const Preset& StartupPreset();
 
-// The three echo sliders.
+// The three echo sliders, at the positions the window is designed with.
 struct EchoSliders {
   std::int32_t delay = 4000;  // frames
   std::int32_t delayMax = 12500;
@@ -71,6 +74,10 @@ struct EchoSliders {
   std::int32_t volume = 100;
   VolumeRange volumeRange;
 };
+
+// The repeats slider moved to `position`, clamped to its range: the delay's maximum
+// follows it, which may lower the delay.
+EchoSliders MoveRepeats(EchoSliders sliders, std::int32_t position, std::int32_t bufferSize);
 
 // Applies `preset` in the order the sliders' rules need, through three moves that each
 // clamp as their slider does and then run that slider's rule: repeats first (which sets the

@@ -6,6 +6,7 @@
 #include "platform/memory/global_memory.h"
 #include "platform/toolkit/tmemo.h"
 #include "platform/toolkit/tspinedit.h"
+#include "platform/waveaudio/wave_driver.h"
 
 namespace {
 
@@ -49,6 +50,9 @@ void TForm1::Button3Click(QObject*) {
 void TForm1::Button10Click(QObject*) {
   Memo1->Lines.Add("bufinnum:" + Number(bufinnum));
   Memo1->Lines.Add("bufoutnum:" + Number(bufoutnum));
+  // What the indices cannot show: periods whose capture and playback completions came out
+  // of turn, each one played without its echo or echoed twice, since the program started.
+  Memo1->Lines.Add("passes out of turn:" + Number(static_cast<long long>(WavePassesOutOfTurn())));
 }
 
 void TForm1::Button4Click(QObject*) {

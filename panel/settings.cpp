@@ -7,6 +7,7 @@
 #include "audio/device_check.h"
 #include "audio/engine_state.h"
 #include "echo/echo_rules.h"
+#include "echo/echo_settings.h"
 #include "panel/tform1.h"
 #include "platform/toolkit/fitted_text.h"
 #include "platform/toolkit/tcombobox.h"
@@ -16,12 +17,12 @@
 
 void TForm1::TrackBar1Change(QObject*) {
   Label3->setText(QString::fromStdString(DelayText(TrackBar1->Position(), SampleRate)));
-  EchoDelay = TrackBar1->Position() * 2;
+  ApplyEchoDelay(TrackBar1->Position());
 }
 
 void TForm1::TrackBar2Change(QObject*) {
   Label4->setText(QString::number(TrackBar2->Position() - 1));
-  EchoStep = EchoStepFor(TrackBar2->Position());
+  ApplyEchoRepeats(TrackBar2->Position());
   UpdateDelayMax();
 }
 
@@ -37,7 +38,7 @@ void TForm1::TrackBar3Change(QObject*) {
   TrackBar3->SetMax(std::max(range.max, TrackBar3->Max()));
   TrackBar3->SetMin(range.min);
   TrackBar3->SetMax(range.max);
-  EchoVolume = TrackBar3->Position();
+  ApplyEchoVolume(TrackBar3->Position());
   // The rule writes a point; the user's own separator may be any character.
   Label17->setText(
       QString::fromStdString(GainText(EchoVolume, '.')).replace('.', QLocale().decimalPoint()));

@@ -6,6 +6,7 @@
 #include "audio/buffer_rules.h"
 #include "audio/device_check.h"
 #include "audio/engine_state.h"
+#include "echo/echo_rules.h"
 #include "panel/tform1.h"
 #include "platform/shell/utility_window.h"
 #include "platform/shell/winuser.h"
@@ -27,7 +28,7 @@ void TForm1::FormCreate(QObject*) {
   InputActive = false;
   PowerOn = SpeedButton2->Down();
   AdvancedShown = SpeedButton1->Down();
-  ComboBox2->SetItemIndex(1);
+  ComboBox2->SetItemIndex(kStartupPresetIndex);
   ComboBox2Change(this);
   Label11->setText("Max.buffer size: " + QString::number(kMaxShownBufferSize));
   SpinEdit3Change(this);

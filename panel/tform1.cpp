@@ -250,9 +250,15 @@ void TForm1::BuildEchoPage() {
   Label17->setFixedWidth(50);
   Label17->setAlignment(Qt::AlignRight | Qt::AlignTop);
   Label7 = Label(GroupBox1, "x", 291, 22);
-  const VolumeRange volume;
-  TrackBar3 =
-      Slider(GroupBox1, "Sets volume", {{310, 16, 154, 30}, volume.min, volume.max, 100, 100, 100});
+  // The sliders' designed positions are the engine rules' own.
+  const EchoSliders designed;
+  TrackBar3 = Slider(GroupBox1, "Sets volume",
+                     {{310, 16, 154, 30},
+                      designed.volumeRange.min,
+                      designed.volumeRange.max,
+                      designed.volume,
+                      100,
+                      100});
   TrackBar3->OnChange = Bind(this, &TForm1::TrackBar3Change);
   TrackBar3->setAccessibleName("Volume");
   TrackBar3->ShownValue = [this] { return Label17->text() + Label7->text(); };
@@ -262,7 +268,8 @@ void TForm1::BuildEchoPage() {
   Label6 = Label(GroupBox1, "Delay:", 12, 82, delay);
   Label3 = Label(GroupBox1, "8000", 56, 82, delay);
   Label3->setMinimumWidth(110);
-  TrackBar1 = Slider(GroupBox1, delay, {{8, 100, 300, 40}, 0, 12500, 4000, 100, 1250});
+  TrackBar1 = Slider(GroupBox1, delay,
+                     {{8, 100, 300, 40}, 0, designed.delayMax, designed.delay, 100, 1250});
   TrackBar1->OnChange = Bind(this, &TForm1::TrackBar1Change);
   TrackBar1->setAccessibleName("Delay");
   TrackBar1->ShownValue = [this] { return Label3->text(); };
@@ -272,7 +279,8 @@ void TForm1::BuildEchoPage() {
   Label5 = Label(GroupBox1, "Repeats:", 320, 82, repeats);
   Label4 = Label(GroupBox1, "2", 380, 82, repeats);
   Label4->setMinimumWidth(30);
-  TrackBar2 = Slider(GroupBox1, repeats, {{316, 100, 148, 40}, 1, kMaxRepeatsPosition, 3, 1, 1});
+  TrackBar2 = Slider(GroupBox1, repeats,
+                     {{316, 100, 148, 40}, 1, kMaxRepeatsPosition, designed.repeats, 1, 1});
   TrackBar2->OnChange = Bind(this, &TForm1::TrackBar2Change);
   TrackBar2->setAccessibleName("Repeats");
   TrackBar2->ShownValue = [this] { return Label4->text() + " repeats"; };

@@ -5,17 +5,14 @@
 
 #include "audio/buffer_rules.h"
 #include "audio/engine_state.h"
+#include "echo/echo_settings.h"
 
 std::optional<EchoSliders> ResolveSliders(const EngineOptions& options, std::int32_t bufferSize,
                                           std::int32_t sampleRate, std::ostream& notes) {
-  const int index = PresetIndex(options.preset.value_or("Concert Hall 1"));
+  const int index = options.preset ? PresetIndex(*options.preset) : kStartupPresetIndex;
   if (index < 0) return std::nullopt;
   EchoSliders sliders = ApplyPresetTo({}, *PresetAt(index), bufferSize, sampleRate);
-  if (options.repeats) {
-    sliders.repeats = *options.repeats + 1;
-    sliders.delayMax = DelayMaximum(bufferSize, sliders.repeats);
-    sliders.delay = std::min(sliders.delay, sliders.delayMax);
-  }
+  if (options.repeats) sliders = MoveRepeats(sliders, *options.repeats + 1, bufferSize);
   if (options.delayMs) {
     sliders.delay = DelayFramesFor(*options.delayMs, sampleRate);
     if (sliders.delay > sliders.delayMax) {
@@ -54,8 +51,6 @@ bool ConfigureEngine(const EngineOptions& options, std::int32_t rate, std::ostre
   }
   SampleRate = rate;
   BufferSize = bufferSize;
-  EchoDelay = sliders->delay * 2;
-  EchoStep = EchoStepFor(sliders->repeats);
-  EchoVolume = sliders->volume;
+  ApplyEchoSliders(*sliders);
   return true;
 }

@@ -7,16 +7,13 @@
 
 #include <cerrno>
 #include <chrono>
-#include <system_error>
+
+#include "tools/problem_with.h"
 
 namespace {
 
 // Long enough for a program that is about to write not to be announced as missing.
 constexpr std::chrono::milliseconds kQuietWait{250};
-
-std::string ProblemWith(const std::string& action, int error) {
-  return action + std::generic_category().message(error);
-}
 
 // Returns once `fd` has something to read or its writer has gone; says first what it waits
 // for if nothing comes within kQuietWait.

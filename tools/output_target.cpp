@@ -17,12 +17,9 @@
 #include <vector>
 
 #include "tools/interrupt_cleanup.h"
+#include "tools/problem_with.h"
 
 namespace {
-
-std::string ProblemWith(const std::string& action, int error) {
-  return action + std::generic_category().message(error);
-}
 
 // Distinguishes temporary names of targets in one process; the pid separates processes.
 std::atomic<unsigned> temporaryCounter{0};

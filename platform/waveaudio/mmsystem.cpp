@@ -187,6 +187,11 @@ bool WaveDevicesLoop(UINT capture, UINT playback) {
   return driver && driver->Loops(capture, playback);
 }
 
+std::uint64_t WavePassesOutOfTurn() {
+  WaveDriver* driver = installedDriver.load();
+  return driver ? driver->PassesOutOfTurn() : 0;
+}
+
 UINT waveInGetNumDevs() {
   return DeviceCount(WaveCall::waveInGetNumDevs, kIn);
 }

@@ -54,7 +54,7 @@ class PulseDriver final : public WaveDriver {
   std::uint64_t Overflows() const;
   // Completions let through out of turn, each a buffer played without its echo or echoed
   // twice: what a listener hears of a machine too loaded for the streams' order.
-  std::uint64_t PassesOutOfTurn() const;
+  std::uint64_t PassesOutOfTurn() const override;
 
   // WaveDriver. Each may talk to the server, for at most the timeout.
   UINT DeviceCount(WaveDirection direction) override;

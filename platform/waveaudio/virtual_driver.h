@@ -77,7 +77,7 @@ class VirtualDriver final : public WaveDriver {
   // the next step, all at once: a stall and its end. Nothing they hear is lost.
   void Lag(WaveDirection direction, std::size_t frames);
   // Notices let through out of turn since OrderCompletions (see CompletionOrder::OutOfTurn).
-  std::uint64_t PassesOutOfTurn() const;
+  std::uint64_t PassesOutOfTurn() const override;
 
   // Every slot the playback device was given, in order (interleaved stereo), since it was
   // added or since the last TakePlayed, which also forgets them.

@@ -18,6 +18,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -149,6 +150,9 @@ class WaveDriver {
   // monitor of a sink): the processor would echo its own output again, louder each time.
   // False for numbers the driver does not have, and for a driver that cannot tell.
   virtual bool Loops(UINT /*capture*/, UINT /*playback*/) { return false; }
+  // Completion notices let through out of turn since the driver was made (see
+  // CompletionOrder::OutOfTurn): each one a buffer played without its echo, or echoed twice.
+  virtual std::uint64_t PassesOutOfTurn() const { return 0; }
 };
 
 // Installs the driver that serves the waveform calls from now on; nullptr for none, in
@@ -159,6 +163,8 @@ void InstallWaveDriver(WaveDriver* driver);
 std::string WaveDriverFailure();
 // The installed driver's Loops; false when none is installed.
 bool WaveDevicesLoop(UINT capture, UINT playback);
+// The installed driver's PassesOutOfTurn; 0 when none is installed.
+std::uint64_t WavePassesOutOfTurn();
 
 // One user action's view of the devices: while an instance lives, the installed driver
 // holds its device list (WaveDriver::HoldDeviceList), so that a count, the capability

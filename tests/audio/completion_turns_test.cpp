@@ -13,6 +13,7 @@
 #include "audio/engine_state.h"
 #include "tests/support/echo_reference.h"
 #include "tests/support/engine_rig.h"
+#include "tests/support/eventually.h"
 
 namespace {
 
@@ -46,14 +47,14 @@ class Turns : public ::testing::Test {
     const std::uint64_t before = rig_.card.PassesOutOfTurn();
     const std::size_t paints = rig_.panel.Paints().size();
     Run(1);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     // A pass paints the LED twice.
-    while (rig_.card.PassesOutOfTurn() == before ||
-           (stalled == WaveDirection::Capture && rig_.panel.Paints().size() < paints + 2)) {
-      ASSERT_LT(std::chrono::steady_clock::now(), deadline)
-          << "the notice held for the stalled stream was not let go";
-      rig_.gui.WaitAndPump(std::chrono::microseconds(100));
-    }
+    ASSERT_TRUE(EventuallyServing(
+        [&] {
+          return rig_.card.PassesOutOfTurn() > before &&
+                 (stalled == WaveDirection::Playback || rig_.panel.Paints().size() >= paints + 2);
+        },
+        [&] { rig_.gui.WaitAndPump(std::chrono::microseconds(100)); }))
+        << "the notice held for the stalled stream to be let go";
   }
 
   // The periods of the input from `from` to before `to` whose echo was played wrong:

@@ -25,7 +25,18 @@ wait_up_to() {  # wait_up_to SECONDS COMMAND...
   done
   return 1
 }
-wait_for() { wait_up_to 10 "$@"; }
+# A shared machine can be seconds late; only a broken program takes this long.
+wait_for() { wait_up_to 30 "$@"; }
+
+# What a copy puts on the clipboard: the clipboard is emptied first and then waited for,
+# since the program answers the key in its own time.
+#   copied_by COMMAND...   (the key press that copies)
+copied_by() {
+  printf '' | xclip -selection clipboard
+  "$@"
+  wait_for bash -c 'test -n "$(xclip -o -selection clipboard 2>/dev/null)"'
+  xclip -o -selection clipboard 2>/dev/null
+}
 
 source "$(dirname "${BASH_SOURCE[0]}")/../support/pulse_private.sh"
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "echo/echo_kernel_paths.h"
+#include "tests/support/echo_reference.h"
 
 namespace {
 
@@ -20,20 +21,10 @@ using Samples = std::vector<std::int16_t>;
 using Kernel = void (*)(std::int16_t*, const std::int16_t*, std::int32_t, std::int32_t,
                         std::int32_t, const EchoSettings&);
 
-// The definition, read literally; in-range settings only.
+// The definition, read literally, for the kernel's arguments.
 void Reference(std::int16_t* older, const std::int16_t* newer, std::int32_t slots,
                std::int32_t begin, std::int32_t end, const EchoSettings& s) {
-  for (std::int32_t i = begin; i < end; ++i) {
-    std::int32_t w = s.step, g = 0, sum = 0, e = i;
-    for (;;) {
-      sum += (e < slots ? older[e] : newer[e - slots]) * w / 100;
-      w += s.step;
-      g += 1;
-      e = i + g * s.delay;
-      if (w > 100 || e > s.rowEnd - 1) break;
-    }
-    older[i] = static_cast<std::int16_t>(std::clamp(sum * s.volume / 100, -32768, 32767));
-  }
+  ReferenceEchoPass(older, newer, slots, s.step, s.delay, s.volume, s.rowEnd, begin, end);
 }
 
 Samples Noise(std::size_t size, unsigned seed) {

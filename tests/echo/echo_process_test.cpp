@@ -9,19 +9,9 @@
 #include "audio/engine_state.h"
 #include "echo/processor_power.h"
 #include "tests/support/engine_rig.h"
+#include "tests/support/eventually.h"
 
 namespace {
-
-// Waits, bounded, for something that must happen soon.
-template <typename Condition>
-bool Eventually(Condition condition) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
 
 // User plus system clock ticks the kernel has charged to one thread of this process.
 long CpuTicksOf(int tid) {

@@ -48,7 +48,8 @@ TEST_F(DebugPage, EachButtonAppendsItsLinesAgainAndOnlyClearEmptiesTheMemo) {
   QTest::mouseClick(f.SpeedButton1, Qt::LeftButton);  // the page on screen
   EXPECT_EQ(Press(f.Button1),
             (std::vector<QString>{"WaveInGetNumDevs: 1", "WaveOutGetNumDevs: 1"}));
-  EXPECT_EQ(Press(f.Button10), (std::vector<QString>{"bufinnum:0", "bufoutnum:0"}));
+  EXPECT_EQ(Press(f.Button10),
+            (std::vector<QString>{"bufinnum:0", "bufoutnum:0", "passes out of turn:0"}));
   EXPECT_EQ(Press(f.Button3),
             (std::vector<QString>{"Input:", " wMid:1", " wPid:65535", " szPname:Line In",
                                   " dwFormats:4294967295", " wChannels:2", "Output:", " wMid:7",
@@ -65,7 +66,7 @@ TEST_F(DebugPage, EachButtonAppendsItsLinesAgainAndOnlyClearEmptiesTheMemo) {
     EXPECT_TRUE(number) << memory[i].toStdString();
   }
   EXPECT_EQ(Press(f.Button1).size(), 2U);
-  EXPECT_EQ(rig.Memo().size(), 2U + 2 + 13 + 7 + 2);
+  EXPECT_EQ(rig.Memo().size(), 2U + 3 + 13 + 7 + 2);
   Press(f.Button2);
   EXPECT_TRUE(rig.Memo().empty());
 }
@@ -76,8 +77,23 @@ TEST_F(DebugPage, BuffInfoShowsTheRingIndicesWhileOn) {
   rig.RunPeriod();
   const std::vector<QString> lines = Press(f.Button10);
   EXPECT_EQ(lines, (std::vector<QString>{"bufinnum:" + QString::number(bufinnum.load()),
-                                         "bufoutnum:" + QString::number(bufoutnum.load())}));
+                                         "bufoutnum:" + QString::number(bufoutnum.load()),
+                                         "passes out of turn:0"}));
   EXPECT_NE(lines[0], "bufinnum:0");
+}
+
+TEST_F(DebugPage, BuffInfoCountsThePassesOutOfTurn) {
+  // Capture falls behind, and a playback completion is held for it for a moment only.
+  rig.card.OrderCompletions(std::chrono::microseconds(1));
+  rig.ClickPower();
+  rig.RunPeriod();
+  rig.card.Lag(WaveDirection::Capture, static_cast<std::size_t>(BufferSize / 8));
+  rig.RunPeriod();
+  ASSERT_TRUE(QtEventually([&] { return rig.card.PassesOutOfTurn() > 0; }))
+      << "a notice let through out of turn";
+  const std::vector<QString> lines = Press(f.Button10);
+  ASSERT_EQ(lines.size(), 3U);
+  EXPECT_EQ(lines[2], "passes out of turn:" + QString::number(rig.card.PassesOutOfTurn()));
 }
 
 // A device the service no longer knows: the error line, then the record as it stands. Its

@@ -26,6 +26,8 @@ struct StartUpCase {
   int playbackMax;
   QString captureName;
   QString playbackName;
+  // A failure names the case, not its bytes.
+  friend void PrintTo(const StartUpCase& c, std::ostream* os) { *os << c.what; }
 };
 
 const QString kTail = " Please correct the error(s) before turning the DSP on!";

@@ -127,8 +127,7 @@ TEST_F(Power, UntickingWhileOnEndsTheThreadAndTickingStartsOneAgain) {
   rig.ClickPower();
   rig.RunPeriod();
   f.CheckBox1->SetChecked(false);
-  for (int i = 0; i < 1000 && f.EchoProcess.Running(); ++i) QTest::qWait(1);
-  EXPECT_FALSE(f.EchoProcess.Running());
+  EXPECT_TRUE(QtEventually([&] { return !f.EchoProcess.Running(); })) << "the echo thread to end";
   rig.RunPeriod();
   f.CheckBox1->SetChecked(true);
   EXPECT_TRUE(f.EchoProcess.Running());
@@ -320,7 +319,7 @@ TEST_F(PowerOnALoopingPair, GivesAKeyboardUserTheFocusBackOnPowerAfterTheBox) {
   ASSERT_EQ(rig.boxes.Texts(), std::vector<QString>{kLoopBox});
   EXPECT_FALSE(f.PowerOn);
   // The window is active again once the box has gone.
-  for (int i = 0; i < 10000 && !f.isActiveWindow(); ++i) QTest::qWait(1);
+  EXPECT_TRUE(QtEventually([&] { return f.isActiveWindow(); })) << "the window to be active again";
   EXPECT_TRUE(f.SpeedButton2->hasFocus());
   QTest::keyClick(f.SpeedButton2, Qt::Key_Space);  // the same key tries again
   EXPECT_EQ(rig.boxes.Texts().size(), 2u);
@@ -362,7 +361,7 @@ TEST_F(Power, ClosingTheWindowWhileAPassWaitsForTheGuiThreadEndsInOrder) {
   SetGuiDispatcher(&held);
   rig.ClickPower();
   rig.card.Step(static_cast<std::size_t>(BufferSize / 4));
-  for (int i = 0; i < 10000 && held.Queued() == 0; ++i) QTest::qWait(1);
+  EXPECT_TRUE(QtEventually([&] { return held.Queued() > 0; })) << "the pass to paint its LED";
   ASSERT_EQ(held.Queued(), 1u);  // the pass painting its LED red
   ASSERT_TRUE(f.EchoProcess.Running());
   f.close();
@@ -397,8 +396,7 @@ TEST_F(Power, TickingEchoActiveDuringThePowerOffWaitStartsNoSecondThread) {
   EXPECT_GT(ticks, 0);
   EXPECT_LE(mostLoops, 1);
   EXPECT_FALSE(f.PowerOn);
-  for (int i = 0; i < 1000 && EchoLoopsRunning() > 0; ++i) QTest::qWait(1);
-  EXPECT_EQ(EchoLoopsRunning(), 0);
+  EXPECT_TRUE(QtEventually([] { return EchoLoopsRunning() == 0; })) << "every echo loop to end";
   EXPECT_FALSE(PoolAllocated());
 }
 

@@ -179,7 +179,9 @@ TEST_F(Window, PowerShowsItsStateAndOffRestoresTheStartUpControls) {
   EXPECT_TRUE(InputActive && OutputActive);
   EXPECT_TRUE(f.EchoProcess.Running());
   card.Step(static_cast<std::size_t>(BufferSize / 4));  // a period: one echo pass
-  QTest::qWait(50);
+  // The pass paints the LED through the GUI thread, so it cannot have ended yet.
+  ASSERT_TRUE(BufferReady) << "a playback completion";
+  ASSERT_TRUE(QtEventually([] { return !BufferReady; })) << "the echo pass to end";
   EXPECT_TRUE(f.Memo1->Lines.Count() == 0);
 
   QTest::mouseClick(f.SpeedButton2, Qt::LeftButton);

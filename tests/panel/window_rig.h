@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <QTest>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -13,6 +14,7 @@
 #include "panel/tform1.h"
 #include "platform/toolkit/tapplication.h"
 #include "platform/waveaudio/virtual_driver.h"
+#include "tests/support/eventually.h"
 
 class TComboBox;
 class TTrackBar;
@@ -20,6 +22,12 @@ class TTrackBar;
 // gtest prints a QString as its text.
 inline void PrintTo(const QString& text, std::ostream* out) {
   *out << '"' << text.toStdString() << '"';
+}
+
+// Serves Qt's event loop until `condition` holds (see EventuallyServing).
+template <typename Condition>
+bool QtEventually(Condition condition) {
+  return EventuallyServing(condition, [] { QTest::qWait(1); });
 }
 
 // Records the text of every message box and presses its OK button, for as long as it lives.

@@ -16,27 +16,17 @@
 #include <vector>
 
 #include "platform/thread/dispatcher.h"
+#include "tests/support/eventually.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-constexpr auto kPatience = 10s;  // bound for waits on something that must happen
 
 int KernelThreadId() {
   return static_cast<int>(syscall(SYS_gettid));
 }
 
 // Waits, up to a bound, until `done` holds.
-bool Eventually(const std::function<bool()>& done) {
-  const auto deadline = std::chrono::steady_clock::now() + kPatience;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
-
 // Installs a dispatcher for one test and uninstalls it however the test ends.
 class InstalledDispatcher {
  public:

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/eventually.h"
 #include "tests/support/pulse_test_server.h"
 
 namespace {
@@ -78,16 +79,6 @@ class PulseDriverOnAServer : public ::testing::Test {
     InstallWaveDriver(&driver);
   }
   ~PulseDriverOnAServer() override { InstallWaveDriver(nullptr); }
-
-  template <typename Ready>
-  static bool Eventually(Ready ready, std::chrono::milliseconds limit = 5000ms) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!ready()) {
-      if (std::chrono::steady_clock::now() > end) return false;
-      std::this_thread::sleep_for(2ms);
-    }
-    return true;
-  }
 
   PulseTestServer server;
   PulseDriver driver;

@@ -9,6 +9,7 @@
 #include "audio/engine_state.h"
 #include "platform/waveaudio/pulse_driver.h"
 #include "tests/support/engine_rig.h"
+#include "tests/support/eventually.h"
 #include "tests/support/pulse_test_server.h"
 
 namespace {
@@ -27,9 +28,10 @@ class ServerFailure : public ::testing::Test {
     InstallWaveDriver(nullptr);
   }
 
-  void RunFor(std::chrono::milliseconds time) {
-    const auto end = std::chrono::steady_clock::now() + time;
-    while (std::chrono::steady_clock::now() < end) rig.gui.WaitAndPump(5ms);
+  // Serves the GUI queue until `condition` holds.
+  template <typename Condition>
+  bool RunUntil(Condition condition) {
+    return EventuallyServing(condition, [&] { rig.gui.WaitAndPump(5ms); });
   }
 
   static std::set<std::string> Distinct(const std::vector<std::string>& lines) {
@@ -45,43 +47,55 @@ class ServerFailure : public ::testing::Test {
 
 TEST_F(ServerFailure, AServerThatDiesReturnsTheHeadersAndLaterStartsReportTheDevices) {
   rig.PowerOn();
-  RunFor(1200ms);
+  ASSERT_TRUE(RunUntil([&] { return rig.panel.Paints().size() >= 4; })) << "two echo passes";
   ASSERT_TRUE(rig.panel.Messages().empty());
   server.Kill();
-  RunFor(300ms);
   // Each stream's returned headers could not be queued again: one pair of boxes a header.
-  EXPECT_EQ(Distinct(rig.panel.Messages()),
-            (std::set<std::string>{"waveInPrepareHeader ERROR!", "waveInWrite ERROR!",
-                                   "waveOutPrepareHeader ERROR!", "waveOutWrite ERROR!"}));
+  const std::set<std::string> boxes{"waveInPrepareHeader ERROR!", "waveInWrite ERROR!",
+                                    "waveOutPrepareHeader ERROR!", "waveOutWrite ERROR!"};
+  EXPECT_TRUE(RunUntil([&] { return Distinct(rig.panel.Messages()) == boxes; }))
+      << "the boxes of both streams";
+  // The server's reason follows in the memo, once, and stays there.
+  const std::string lost = "  (lost the sound server at " + server.Address() + ": ";
+  EXPECT_TRUE(RunUntil([&] { return !rig.panel.Memo().empty(); })) << "the reason";
   const auto started = std::chrono::steady_clock::now();
   rig.PowerOff();
-  EXPECT_EQ(rig.panel.Memo(), (std::vector<std::string>{"waveInStop ERROR!"}));
+  auto memo = rig.panel.Memo();
+  ASSERT_EQ(memo.size(), 2u);
+  EXPECT_EQ(memo[0].rfind(lost, 0), 0u) << memo[0];
+  EXPECT_EQ(memo[1], "waveInStop ERROR!");
   rig.PowerOn();
   rig.PowerOff();
   EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
-  const auto memo = rig.panel.Memo();
-  ASSERT_GE(memo.size(), 3u);
-  EXPECT_EQ(memo[1], "waveInOpen ERROR!");
-  // The server's own reason, after the program's line.
-  EXPECT_EQ(memo[2].rfind("  (cannot reach the sound server at " + server.Address() + ": ", 0), 0u)
-      << memo[2];
+  memo = rig.panel.Memo();
+  ASSERT_GE(memo.size(), 4u);
+  EXPECT_EQ(memo[2], "waveInOpen ERROR!");
+  // The reason the open failed, after the program's line.
+  EXPECT_EQ(memo[3].rfind("  (cannot reach the sound server at " + server.Address() + ": ", 0), 0u)
+      << memo[3];
   EXPECT_NE(std::find(memo.begin(), memo.end(), "waveOutPrepareHeader ERROR!"), memo.end());
 }
 
 TEST_F(ServerFailure, ASinkUnloadedWhilePlayingFailsOnlyPlayback) {
   rig.PowerOn();
-  RunFor(1200ms);
+  ASSERT_TRUE(RunUntil([&] { return rig.panel.Paints().size() >= 4; })) << "two echo passes";
   ASSERT_TRUE(server.UnloadSink("echora_out"));
-  RunFor(300ms);
-  EXPECT_EQ(Distinct(rig.panel.Messages()),
-            (std::set<std::string>{"waveOutPrepareHeader ERROR!", "waveOutWrite ERROR!"}));
+  const std::set<std::string> boxes{"waveOutPrepareHeader ERROR!", "waveOutWrite ERROR!"};
+  EXPECT_TRUE(RunUntil([&] { return Distinct(rig.panel.Messages()) == boxes; }))
+      << "the playback stream's boxes";
+  EXPECT_TRUE(RunUntil([&] { return !rig.panel.Memo().empty(); })) << "the reason";
   rig.PowerOff();
-  EXPECT_TRUE(rig.panel.Memo().empty());  // capture stopped cleanly; playback closes
+  // Capture stopped cleanly; playback closes. The reason the stream ended stays.
+  const std::string ended = "  (the sound server ended the playback stream: ";
+  auto memo = rig.panel.Memo();
+  ASSERT_EQ(memo.size(), 1u);
+  EXPECT_EQ(memo[0].rfind(ended, 0), 0u) << memo[0];
   // The sink is gone: playback device 1 no longer exists.
   EXPECT_EQ(waveOutGetNumDevs(), 1u);
   rig.PowerOn();
   rig.PowerOff();
-  EXPECT_EQ(rig.panel.Memo(),
+  memo = rig.panel.Memo();
+  EXPECT_EQ(std::vector<std::string>(memo.begin() + 1, memo.end()),
             (std::vector<std::string>{"waveOutPrepareHeader ERROR!", "waveOutWrite ERROR!",
                                       "waveOutPrepareHeader ERROR!", "waveOutWrite ERROR!",
                                       "WaveOutClose ERROR!"}));

@@ -6,10 +6,12 @@
 #include <cstdint>
 #include <vector>
 
+// Slots `begin` to before `end` of `older` (all of it when `end` is left out); in-range
+// settings only.
 inline void ReferenceEchoPass(std::int16_t* older, const std::int16_t* newer, std::int32_t slots,
                               std::int32_t step, std::int32_t delay, std::int32_t volume,
-                              std::int32_t rowEnd) {
-  for (std::int32_t i = 0; i < slots; ++i) {
+                              std::int32_t rowEnd, std::int32_t begin = 0, std::int32_t end = -1) {
+  for (std::int32_t i = begin; i < (end < 0 ? slots : end); ++i) {
     std::int32_t w = step;
     std::int32_t g = 0;
     std::int32_t sum = 0;

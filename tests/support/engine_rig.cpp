@@ -5,6 +5,7 @@
 #include "audio/buffer_rules.h"
 #include "audio/engine_state.h"
 #include "echo/echo_rules.h"
+#include "echo/echo_settings.h"
 #include "echo/processor_power.h"
 
 void RecordingPanel::PaintProduceLed(TColor colour) {
@@ -63,10 +64,7 @@ EngineRig::EngineRig(std::int32_t rate, std::int32_t multiplier) {
   ResetEngineState();
   SampleRate = rate;
   BufferSize = BufferSizeFor(multiplier, rate);
-  const EchoSliders sliders = ApplyPresetTo({}, *PresetAt(1), BufferSize, rate);
-  EchoDelay = sliders.delay * 2;
-  EchoStep = EchoStepFor(sliders.repeats);
-  EchoVolume = sliders.volume;
+  ApplyEchoSliders(ApplyPresetTo({}, StartupPreset(), BufferSize, rate));
   card.AddCaptureDevice();
   card.AddPlaybackDevice();
 }

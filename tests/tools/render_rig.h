@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/eventually.h"
 #include "tests/support/sound_files.h"
 
 struct CliRun {
@@ -68,15 +69,6 @@ class RenderRig : public ::testing::Test {
   }
 
   // Waits up to 20 s for `done`; false if it never came.
-  static bool Eventually(const std::function<bool()>& done) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (std::chrono::steady_clock::now() < end) {
-      if (done()) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
-  }
-
   // The exit status of `pid`, or -signal when a signal ended it.
   static int Finish(pid_t pid) {
     int status = 0;

@@ -15,27 +15,41 @@ class Timer : public ::testing::Test {
       EXPECT_EQ(sender, &timer);
       ++ticks;
     };
+    control.SetInterval(10);
+    control.OnTimer = [this](QObject*) { ++controlTicks; };
+  }
+
+  // Ten ticks of a timer like the one tested, enabled beside it: time enough for the one
+  // tested to have ticked many times, had it been running.
+  void TenIntervals() {
+    controlTicks = 0;
+    control.SetEnabled(true);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return controlTicks >= 10; }, 30000));
+    control.SetEnabled(false);
   }
 
   TTimer timer;
   int ticks = 0;
+  TTimer control;
+  int controlTicks = 0;
 };
 
 TEST_F(Timer, EnabledTimerTicksUntilDisabled) {
   timer.SetEnabled(true);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return ticks >= 2; }, 5000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return ticks >= 2; }, 30000));
   timer.SetEnabled(false);
   const int seen = ticks;
-  QTest::qWait(40);
+  TenIntervals();
   EXPECT_EQ(ticks, seen);
 }
 
 TEST_F(Timer, NewOrZeroIntervalTimerStaysSilent) {
-  QTest::qWait(40);
+  TenIntervals();
+  EXPECT_EQ(ticks, 0) << "a new timer is disabled";
   timer.SetEnabled(true);
   timer.SetInterval(0);
-  QTest::qWait(40);
-  EXPECT_EQ(ticks, 0);
+  TenIntervals();
+  EXPECT_EQ(ticks, 0) << "an interval of 0 stops it";
 }
 
 }  // namespace

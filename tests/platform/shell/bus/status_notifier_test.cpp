@@ -24,18 +24,15 @@
 #include "platform/shell/tray_hosts.h"
 #include "platform/shell/utility_window.h"
 #include "platform/shell/winuser.h"
+#include "tests/support/eventually.h"
 
 namespace {
 
-// Serves the event loop until `done` holds or ten seconds have passed.
+// Serves the event loop until `done` holds.
 template <typename Condition>
 bool Eventually(Condition done) {
-  const QDeadlineTimer deadline(10000);
-  while (!done()) {
-    if (deadline.hasExpired()) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
+  return EventuallyServing(done,
+                           [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); });
 }
 
 // A tray host's end of the bus: a connection of its own, whose calls are answered by the
