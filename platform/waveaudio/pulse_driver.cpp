@@ -244,6 +244,10 @@ class PulseStream final : public DevicePort {
     // for the playback of a device that has just resumed to finish its queued period.
     endpoint_->OrderCompletions(
         core_->order, direction_ == WaveDirection::Playback ? period / 2 : period * 3 / 2);
+    // Joining the turns ends a suspension, but the device may be suspended still: since
+    // before this stream was made, which no notice tells, or since a notice that came
+    // before the join.
+    core_->order->Suspend(direction_, pa_stream_is_suspended(stream_) == 1);
     if (core_->options.latency) return;  // fixed at the open
     latency_ = PulseDriver::LatencyFor(period);
     pa_buffer_attr attr = BufferAttr();
