@@ -12,8 +12,9 @@ echo "== format"
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
 
 # The window's tests too under ThreadSanitizer: they run the echo thread against the GUI
-# thread through thousands of random user actions.
-declare -A targets=([tsan]="engine_tests platform_tests panel_tests"
+# thread through thousands of random user actions; and the sound server driver's, whose
+# locks meet the client library's thread.
+declare -A targets=([tsan]="engine_tests platform_tests panel_tests pulse_tests"
                     [asan]="engine_tests platform_tests")
 for sanitizer in tsan asan; do
   echo "== $sanitizer: ${targets[$sanitizer]}"

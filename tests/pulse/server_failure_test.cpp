@@ -22,6 +22,12 @@ class ServerFailure : public ::testing::Test {
     InstallWaveDriver(&driver);
     rig.panel.captureDevice = 0;
     rig.panel.playbackDevice = 1;
+    // The histories as a previous run may leave them, naming buffer 7, which neither device
+    // holds in the first two periods. From the program's start they name buffer 0, which
+    // the first period's echo pass rewrites as the capture device begins to fill it: the
+    // start-up passes are laid out so, and ThreadSanitizer would rightly report them in
+    // these tests of the driver.
+    InLast = InNewer = InOlder = 7;
   }
   ~ServerFailure() override {
     if (InputActive || OutputActive) rig.PowerOff();
