@@ -27,6 +27,11 @@ std::atomic<bool> FirstOutBuffer{false};
 std::atomic<bool> BufferReady{false};
 
 std::atomic<std::uint32_t> EchoWake{0};
+std::atomic<std::uint32_t> EchoPassesEnded{0};
+
+void SeeEndedEchoPasses() {
+  [[maybe_unused]] const std::uint32_t ended = EchoPassesEnded.load(std::memory_order_acquire);
+}
 
 void WakeEchoThread() {
   EchoWake.fetch_add(1);

@@ -52,3 +52,10 @@ extern std::atomic<bool> BufferReady;
 void WakeEchoThread();
 // The word the echo thread sleeps on; each wake-up changes it.
 extern std::atomic<std::uint32_t> EchoWake;
+
+// Echo passes ended since the program started: counted by the echo thread as a pass ends
+// (a release), and read by the completion handlers before they hand the next buffer to a
+// device (an acquire). A device's copy of a buffer then follows the pass that rewrote it in
+// the memory model, as it does in time.
+extern std::atomic<std::uint32_t> EchoPassesEnded;
+void SeeEndedEchoPasses();

@@ -164,6 +164,7 @@ void WaveInDone(HWAVEIN, UINT uMsg, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
   bufinnum = NextInRing(bufinnum);
   if (!InputActive) return;
   RunQueueingHook(uMsg);
+  SeeEndedEchoPasses();
   if (waveInPrepareHeader(hWaveIn, &WaveHeader[bufinnum], kHeaderSize)) {
     ShowServiceFailure("waveInPrepareHeader ERROR!");
   }
@@ -191,6 +192,7 @@ void WaveOutDone(HWAVEOUT, UINT uMsg, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
   BufferReady = true;
   WakeEchoThread();
   RunQueueingHook(uMsg);
+  SeeEndedEchoPasses();
   if (waveOutPrepareHeader(hWaveOut, &WaveHeader[bufoutnum], kHeaderSize)) {
     ShowServiceFailure("waveOutPrepareHeader ERROR!");
   }

@@ -79,6 +79,7 @@ void TEchoProcess::Pass(std::int32_t slots) {
     const EchoSettings settings{EchoStep, EchoDelay, EchoVolume, BufferSize};
     EchoBlock(older, newer, slots, begin, std::min(slots, begin + kBlockSlots), settings);
   }
+  EchoPassesEnded.fetch_add(1, std::memory_order_release);
   Synchronize([this] { ProduceLedOff(); });
   BufferReady = false;
 }
