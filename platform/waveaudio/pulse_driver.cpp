@@ -136,6 +136,16 @@ struct PulseDriver::Core {
   std::atomic<std::uint64_t> overflows{0};
   // The capture and playback streams' completions take turns (see CompletionOrder).
   const std::shared_ptr<CompletionOrder> order = std::make_shared<CompletionOrder>();
+  // A server may leave a sink that it resumes for a new stream silent for a second or more
+  // after the stream's start. A capture that recorded all along would then run a period
+  // ahead of the playback for good, held for most of each period; so once the playback
+  // has taken longer to be asked for sound than the capture took to hear its first, by a
+  // quarter of a period, the capture lets go of what it hears until the playback is asked.
+  // Loop lock.
+  bool playbackAwaited = false;  // started, and not yet asked for sound
+  std::chrono::steady_clock::time_point playbackStarted;
+  std::chrono::steady_clock::duration playbackMargin{};  // a quarter of its period
+  std::optional<std::chrono::steady_clock::duration> captureStartUp;
 };
 
 namespace {
@@ -154,6 +164,8 @@ class PulseStream final : public DevicePort {
   ~PulseStream() override {
     core_->Lock();
     core_->streams.erase(this);
+    if (direction_ == WaveDirection::Playback) core_->playbackAwaited = false;
+    if (direction_ == WaveDirection::Capture) core_->captureStartUp.reset();
     if (startTimer_) {
       pa_threaded_mainloop_get_api(core_->loop)->time_free(startTimer_);
     }
@@ -174,11 +186,20 @@ class PulseStream final : public DevicePort {
   MMRESULT Connect(const std::string& device);
 
   // Capture: the server starts sending when the program starts the device.
-  void OnStart() override { Cork(false); }
+  void OnStart() override {
+    core_->Lock();
+    if (direction_ == WaveDirection::Capture && !started_) {
+      started_ = true;
+      startedAt_ = std::chrono::steady_clock::now();
+    }
+    CorkLocked(false);
+    core_->Unlock();
+  }
   void OnStop() override { Cork(true); }
   void OnReset() override {
     core_->Lock();
     if (direction_ == WaveDirection::Capture) CorkLocked(true);
+    if (direction_ == WaveDirection::Playback) core_->playbackAwaited = false;
     if (Ready()) pa_operation_unref(pa_stream_flush(stream_, nullptr, nullptr));
     core_->Unlock();
   }
@@ -197,12 +218,21 @@ class PulseStream final : public DevicePort {
   // The server is gone: the program gets its headers back.
   void Fail() {
     failed_ = true;
+    if (direction_ == WaveDirection::Playback) core_->playbackAwaited = false;
     endpoint_->Fail(MMSYSERR_NODRIVER);
   }
   bool Failed() const { return failed_; }
 
  private:
   bool Ready() const { return stream_ && pa_stream_get_state(stream_) == PA_STREAM_READY; }
+
+  // Whether the playback has waited to be asked for sound longer than the capture waited
+  // for its first, by more than its margin (see Core::playbackAwaited). Loop lock held.
+  bool PlaybackLateLocked() const {
+    return core_->playbackAwaited && core_->captureStartUp &&
+           std::chrono::steady_clock::now() - core_->playbackStarted >
+               *core_->captureStartUp + core_->playbackMargin;
+  }
 
   void Cork(bool cork) {
     core_->Lock();
@@ -229,6 +259,8 @@ class PulseStream final : public DevicePort {
     self->startTimer_ = nullptr;
     self->started_ = true;
     self->CorkLocked(false);
+    self->core_->playbackAwaited = true;
+    self->core_->playbackStarted = std::chrono::steady_clock::now();
   }
 
   // The server's buffering as the options or the queued header's length ask, and the
@@ -248,6 +280,7 @@ class PulseStream final : public DevicePort {
     // before this stream was made, which no notice tells, or since a notice that came
     // before the join.
     core_->order->Suspend(direction_, pa_stream_is_suspended(stream_) == 1);
+    if (direction_ == WaveDirection::Playback) core_->playbackMargin = period / 4;
     if (core_->options.latency) return;  // fixed at the open
     latency_ = PulseDriver::LatencyFor(period);
     pa_buffer_attr attr = BufferAttr();
@@ -309,7 +342,11 @@ class PulseStream final : public DevicePort {
       const void* data = nullptr;
       std::size_t size = 0;
       if (pa_stream_peek(stream_, &data, &size) < 0 || size == 0) return;
-      if (pairedSuspended) {
+      if (started_ && !heard_) {
+        heard_ = true;
+        core_->captureStartUp = std::chrono::steady_clock::now() - startedAt_;
+      }
+      if (pairedSuspended || PlaybackLateLocked()) {
         pa_stream_drop(stream_);
         continue;
       }
@@ -346,7 +383,9 @@ class PulseStream final : public DevicePort {
     self->core_->changed.notify_all();
   }
   static void OnWrite(pa_stream*, std::size_t, void* userdata) {
-    static_cast<PulseStream*>(userdata)->Write();
+    auto* self = static_cast<PulseStream*>(userdata);
+    if (self->started_) self->core_->playbackAwaited = false;
+    self->Write();
   }
   static void OnRead(pa_stream*, std::size_t, void* userdata) {
     static_cast<PulseStream*>(userdata)->Read();
@@ -370,7 +409,10 @@ class PulseStream final : public DevicePort {
   pa_sample_spec spec_{};
   pa_stream* stream_ = nullptr;  // loop lock, from here on
   pa_time_event* startTimer_ = nullptr;
-  bool started_ = false;
+  bool started_ = false;  // started once by the program (playback: by its start timer)
+  // Capture: when it was first started, and whether it has heard anything since.
+  std::chrono::steady_clock::time_point startedAt_;
+  bool heard_ = false;
   // The server latency asked for: the options' or, until the first header tells the
   // period, the shortest that can follow it.
   std::chrono::microseconds latency_;
