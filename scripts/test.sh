@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Checks the C++ sources' format, then builds everything and runs every test: the engine, platform and window tests under
-# ThreadSanitizer, the engine and platform tests under AddressSanitizer with UBSan, then the
-# whole suite in the normal build (the desktop tests on a private X server among them),
-# whose CTest summary closes the run.
+# Checks the C++ sources' format, then builds everything and runs every test: the engine,
+# platform, window and sound-server driver tests under ThreadSanitizer, the engine and
+# platform tests under AddressSanitizer with UBSan, then the whole suite in the normal build
+# (the desktop tests on a private X server among them), whose CTest summary closes the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
