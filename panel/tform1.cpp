@@ -411,12 +411,12 @@ void TForm1::SetClientHeight(int height) {
   if (isVisible() && height != this->height()) {
     // The top edge stays, unless the taller window would leave the screen (the unfolded
     // window at 2x on a small screen): then it moves up just enough.
-    QPoint place = pos();
+    QPoint place = keptPlace_.From(pos());
     if (const QScreen* shown = screen()) {
       const int bottom = shown->availableGeometry().bottom() + 1;
       place.setY(std::max(shown->availableGeometry().top(), std::min(place.y(), bottom - height)));
     }
-    keptPlace_ = place;
+    keptPlace_.Hold(place, height);
     if (place != pos()) move(place);
   }
   // Under a scale factor Qt asks the window manager for sizes in steps of its scaled

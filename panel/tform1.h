@@ -16,6 +16,7 @@
 
 #include "audio/panel_links.h"
 #include "echo/echo_process.h"
+#include "panel/kept_place.h"
 #include "platform/waveaudio/mmsystem.h"
 
 class QFrame;
@@ -168,6 +169,7 @@ class TForm1 final : public QWidget, public PanelLinks {
   bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void moveEvent(QMoveEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   void showEvent(QShowEvent* event) override;
 
  private:
@@ -190,14 +192,15 @@ class TForm1 final : public QWidget, public PanelLinks {
   // Unticks "Echo active", has the echo thread end and waits, serving messages, until no
   // echo pass can run.
   void StopEcho();
+  // Asks for the kept corner back when the window manager moved the window off it.
+  void KeepPlace();
 
   bool trayAvailable_ = true;
   // Where a right button press on a drag surface began, to tell a click from a drag.
   QPoint rightPress_;
   // The top-left corner the window keeps when it folds or unfolds: a window manager that
-  // moves it with the new height (sway re-centres it) is asked to put it back. Until the
-  // user moves it.
-  std::optional<QPoint> keptPlace_;
+  // moves it with the new height (sway re-centres it) is asked to put it back.
+  KeptPlace keptPlace_;
 };
 
 // The main window, set before it is built and never changed afterwards.

@@ -38,7 +38,7 @@ void TForm1::Panel1MouseDown(QObject*, Qt::MouseButton Button, int X, int Y) {
   // Where the window manager offers to run the drag, it does: Wayland compositors and some
   // X11 window managers (sway's XWayland) ignore a window that places itself. It moves the
   // window by the pointer's distance too. Its moves follow the left button only.
-  keptPlace_.reset();  // the user moves it now
+  keptPlace_.Release();  // the user moves it now
   if (Button == Qt::LeftButton && windowHandle() && windowHandle()->startSystemMove()) return;
   DragX = X;
   DragY = Y;
@@ -148,10 +148,18 @@ void TForm1::showEvent(QShowEvent* event) {
 
 void TForm1::moveEvent(QMoveEvent* event) {
   QWidget::moveEvent(event);
+  KeepPlace();
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  KeepPlace();
+}
+
+void TForm1::KeepPlace() {
   // sway centres a floating window anew on every size change; folding keeps the top edge.
-  if (keptPlace_ && pos() != *keptPlace_) {
-    SwayPlaceWindow(static_cast<std::uint32_t>(winId()), *keptPlace_);
-    keptPlace_.reset();
+  if (const std::optional<QPoint> place = keptPlace_.Seen(pos(), height())) {
+    if (!SwayPlaceWindow(static_cast<std::uint32_t>(winId()), *place)) keptPlace_.Release();
   }
 }
 
