@@ -164,7 +164,7 @@ class PulseStream final : public DevicePort {
   ~PulseStream() override {
     core_->Lock();
     core_->streams.erase(this);
-    if (direction_ == WaveDirection::Playback) core_->playbackAwaited = false;
+    StopAwaitingPlaybackLocked();
     if (direction_ == WaveDirection::Capture) core_->captureStartUp.reset();
     if (startTimer_) {
       pa_threaded_mainloop_get_api(core_->loop)->time_free(startTimer_);
@@ -199,7 +199,7 @@ class PulseStream final : public DevicePort {
   void OnReset() override {
     core_->Lock();
     if (direction_ == WaveDirection::Capture) CorkLocked(true);
-    if (direction_ == WaveDirection::Playback) core_->playbackAwaited = false;
+    StopAwaitingPlaybackLocked();
     if (Ready()) pa_operation_unref(pa_stream_flush(stream_, nullptr, nullptr));
     core_->Unlock();
   }
@@ -218,13 +218,19 @@ class PulseStream final : public DevicePort {
   // The server is gone: the program gets its headers back.
   void Fail() {
     failed_ = true;
-    if (direction_ == WaveDirection::Playback) core_->playbackAwaited = false;
+    StopAwaitingPlaybackLocked();
     endpoint_->Fail(MMSYSERR_NODRIVER);
   }
   bool Failed() const { return failed_; }
 
  private:
   bool Ready() const { return stream_ && pa_stream_get_state(stream_) == PA_STREAM_READY; }
+
+  // A playback that is gone, reset or failed is no longer waited for: the capture must not
+  // let go of its sound for it. Loop lock held.
+  void StopAwaitingPlaybackLocked() {
+    if (direction_ == WaveDirection::Playback) core_->playbackAwaited = false;
+  }
 
   // Whether the playback has waited to be asked for sound longer than the capture waited
   // for its first, by more than its margin (see Core::playbackAwaited). Loop lock held.
